@@ -1,0 +1,41 @@
+# Front door of the project: every target installs what is missing first.
+BUILD      ?= build
+SAN_BUILD  ?= build-san
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+CMAKE_OPTS ?=
+
+.PHONY: all deps build test sanitize bench run clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) sanitize
+
+sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BENCH=OFF $(CMAKE_OPTS)
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target run_benchmarks
+
+run: build
+	@if [ -x $(BUILD)/app/quillfrost ]; then \
+		cd $(BUILD)/data && ../app/quillfrost; \
+	else \
+		echo "The game is not built yet: only the engine and its tests exist so far."; \
+	fi
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

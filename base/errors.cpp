@@ -1,0 +1,46 @@
+#include "base/errors.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace qf {
+
+namespace {
+// Reports name the source file alone, so messages do not depend on the build folder.
+const char* BaseName(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  return name;
+}
+}  // namespace
+
+EAssertionFailed::EAssertionFailed(const std::string& message, const char* file, int line)
+    : std::runtime_error(Format("%s (%s, line %d)", message.c_str(), BaseName(file), line)),
+      message_(message) {}
+
+std::string FormatV(const char* fmt, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  va_end(copy);
+  if (n <= 0) return {};
+  std::vector<char> buf(static_cast<size_t>(n) + 1);
+  std::vsnprintf(buf.data(), buf.size(), fmt, args);
+  return std::string(buf.data(), static_cast<size_t>(n));
+}
+
+std::string Format(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  std::string s = FormatV(fmt, args);
+  va_end(args);
+  return s;
+}
+
+void AssertFailed(const std::string& message, const char* file, int line) {
+  throw EAssertionFailed(message, file, line);
+}
+
+}  // namespace qf
