@@ -62,7 +62,9 @@ bool CoreApplication::GetSystemDirectory(std::string& dir) {
 }
 
 void CoreApplication::ProcessMessages() {
-  while (!terminated_ && DispatchNext()) {
+  // One paint per call: a paint handler that invalidates again must not keep us here.
+  bool painted = false;
+  while (!terminated_ && DispatchNext(!painted, painted)) {
   }
 }
 
@@ -70,14 +72,15 @@ bool CoreApplication::PaintReady() const {
   return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint();
 }
 
-bool CoreApplication::DispatchNext() {
+bool CoreApplication::DispatchNext(bool allowPaint, bool& painted) {
   Event event;
   if (PollEvent(event)) {
     Dispatch(event);
     return true;
   }
   // A repaint comes last, after every other pending event, like the system's paint message.
-  if (PaintReady()) {
+  if (allowPaint && PaintReady()) {
+    painted = true;
     Dispatch(Event{ekPaint, 0, 0});
     return true;
   }

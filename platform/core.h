@@ -94,12 +94,13 @@ protected:
   // The loop: rounds until the application terminates, `done` returns true, or
   // `maxIdleRounds` idle notifications (0: no cap) have been raised in this run.
   TRunResult Loop(const std::function<bool()>& done, uint64_t maxIdleRounds);
-  // Dispatches one pending event; false when there was none.
-  bool DispatchNext();
   // Runs OnDestroy (once) and releases the native window, if the application terminated.
   void FinishIfTerminated();
 
 private:
+  // Dispatches one pending event (a repaint only if allowed, setting `painted`); false when
+  // there was none.
+  bool DispatchNext(bool allowPaint, bool& painted);
   void Dispatch(const Event& event);
   bool PaintReady() const;
   static void HandleException();

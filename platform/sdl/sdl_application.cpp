@@ -149,6 +149,18 @@ bool SdlApplication::PollEvent(Event& event) {
   return false;
 }
 
+void SdlApplication::PushNativeKey(int32_t sym, bool down, bool repeat) {
+  SdlWindow* w = MainSdlWindow();
+  SDL_Event e{};
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = w ? w->NativeId() : 0;
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.repeat = repeat ? 1 : 0;
+  e.key.keysym.sym = sym;
+  e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
+  SDL_PushEvent(&e);
+}
+
 bool SdlApplication::WaitEvent() { return SDL_WaitEvent(nullptr) == 1; }
 
 std::unique_ptr<Application> CreateSdlApplication() { return std::make_unique<SdlApplication>(); }

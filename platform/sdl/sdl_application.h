@@ -59,6 +59,10 @@ public:
   const SdlSound& Sound() const { return sound_; }
   SdlWindow* MainSdlWindow() { return static_cast<SdlWindow*>(MainWindow()); }
 
+  // Puts a key event for the main window into SDL's own queue, as the keyboard would (an SDL
+  // key symbol), so tests and tools drive the real translation path.
+  void PushNativeKey(int32_t sym, bool down, bool repeat = false);
+
 protected:
   std::unique_ptr<CoreWindow> NewWindow(const WindowDesc& desc) override;
   bool PollEvent(Event& event) override;
