@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/errors.h"
 #include "base/message_pump.h"
 #include "base/ticks.h"
@@ -291,7 +293,8 @@ TEST(HeadlessApplication, IsTheMessagePumpWhileItLivesAndOnlyOneExists) {
 
 TEST(SystemDirectory, FoundBesideOrAboveTheExecutableOnly) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::path(testing::TempDir()) / "qf_sysdir_test";
+  const fs::path root =
+      fs::path(testing::TempDir()) / ("qf_sysdir_test_" + std::to_string(::getpid()));
   fs::remove_all(root);
   fs::create_directories(root / "app");
   const fs::path exe = root / "app" / "quillfrost";
