@@ -1,0 +1,206 @@
+#include "platform/core.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "base/errors.h"
+
+namespace qf {
+
+namespace {
+CoreApplication* g_application = nullptr;
+}
+
+Application* CurrentApplication() { return g_application; }
+
+// ---------------------------------------------------------------------------------------------
+
+CoreWindow::CoreWindow(CoreApplication& app, const WindowDesc& desc)
+    : app_(app), desc_(desc), title_(desc.Title) {}
+
+void CoreWindow::SetTitle(const std::string& title) {
+  title_ = title;
+  if (!destroyed_) NativeSetTitle(title_);
+}
+
+void CoreWindow::Invalidate() {
+  if (!closed_) paintPending_ = true;
+}
+
+void CoreWindow::Close() {
+  if (closed_) return;
+  closed_ = true;
+  paintPending_ = false;
+  NativeHide();
+  app_.Terminate();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CoreApplication::CoreApplication() {
+  QF_ASSERT(g_application == nullptr, "An application object already exists");
+  g_application = this;
+  SetMessagePump(this);
+}
+
+CoreApplication::~CoreApplication() {
+  SetMessagePump(nullptr);
+  g_application = nullptr;
+}
+
+Window& CoreApplication::CreateMainWindow(const WindowDesc& desc) {
+  QF_ASSERT(!mainWindow_, "The main window already exists");
+  mainWindow_ = NewWindow(desc);
+  return *mainWindow_;
+}
+
+bool CoreApplication::GetSystemDirectory(std::string& dir) {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return false;
+  return FindSystemDirectory(exe, dir);
+}
+
+void CoreApplication::ProcessMessages() {
+  // One paint per call: a paint handler that invalidates again must not keep us here.
+  bool painted = false;
+  while (!terminated_ && DispatchNext(!painted, painted)) {
+  }
+}
+
+bool CoreApplication::PaintReady() const {
+  return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint();
+}
+
+bool CoreApplication::DispatchNext(bool allowPaint, bool& painted) {
+  Event event;
+  if (PollEvent(event)) {
+    Dispatch(event);
+    return true;
+  }
+  // A repaint comes last, after every other pending event, like the system's paint message.
+  if (allowPaint && PaintReady()) {
+    painted = true;
+    Dispatch(Event{ekPaint, 0, 0});
+    return true;
+  }
+  return false;
+}
+
+void CoreApplication::Dispatch(const Event& event) {
+  CoreWindow* w = mainWindow_.get();
+  if (!w || w->closed_) return;
+  try {
+    switch (event.Kind) {
+      case ekKeyDown:
+        if (w->OnKeyDown) w->OnKeyDown(event.Key, event.Shift);
+        break;
+      case ekKeyUp:
+        if (w->OnKeyUp) w->OnKeyUp(event.Key, event.Shift);
+        break;
+      case ekClose:
+        w->Close();
+        break;
+      case ekPaint:
+        // Cleared first: a handler that invalidates again asks for a fresh paint.
+        w->paintPending_ = false;
+        if (w->OnPaint) w->OnPaint();
+        break;
+    }
+  } catch (...) {
+    HandleException();
+  }
+}
+
+void CoreApplication::HandleException() {
+  try {
+    throw;
+  } catch (const EAbort&) {
+    // The silent abort: unwinding to here was all it asked for.
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    std::fflush(stderr);
+  } catch (...) {
+    std::fputs("Unknown exception\n", stderr);
+    std::fflush(stderr);
+  }
+}
+
+TRunResult CoreApplication::Loop(const std::function<bool()>& done, uint64_t maxIdleRounds) {
+  QF_ASSERT(!running_, "The message loop is already running");
+  if (!mainWindow_) return rrNoWindow;
+  running_ = true;
+  TRunResult result = rrTerminated;
+  uint64_t rounds = 0;
+  bool waiting = false;
+  try {
+    while (!terminated_) {
+      if (done && done()) {
+        result = rrDone;
+        break;
+      }
+      if (maxIdleRounds != 0 && rounds >= maxIdleRounds) {
+        result = rrIdleLimit;
+        break;
+      }
+      BeforeRound();
+      if (waiting && !PaintReady() && !WaitEvent()) {
+        result = rrWouldBlock;
+        break;
+      }
+      ProcessMessages();
+      if (terminated_) break;
+      bool wait = true;
+      try {
+        if (OnIdle) OnIdle(wait);
+      } catch (...) {
+        HandleException();
+      }
+      ++rounds;
+      ++idleRounds_;
+      waiting = wait;
+    }
+  } catch (...) {
+    // Only a caller's predicate or round hook can get here; they are not game handlers.
+    running_ = false;
+    throw;
+  }
+  running_ = false;
+  FinishIfTerminated();
+  return result;
+}
+
+void CoreApplication::FinishIfTerminated() {
+  CoreWindow* w = mainWindow_.get();
+  if (!terminated_ || !w || w->destroyed_ || running_) return;
+  w->closed_ = true;
+  w->destroyed_ = true;
+  w->paintPending_ = false;
+  if (w->OnDestroy) {
+    try {
+      w->OnDestroy();
+    } catch (...) {
+      HandleException();
+    }
+  }
+  w->NativeDestroy();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool FindSystemDirectory(const std::filesystem::path& exe, std::string& dir) {
+  namespace fs = std::filesystem;
+  const fs::path exeDir = exe.parent_path();
+  if (exeDir.empty()) return false;
+  for (const fs::path& candidate : {exeDir / "data", exeDir / ".." / "data"}) {
+    std::error_code ec;
+    if (!fs::is_directory(candidate, ec)) continue;
+    fs::path found = fs::weakly_canonical(fs::absolute(candidate, ec), ec);
+    if (ec) continue;
+    dir = found.string();
+    return true;
+  }
+  return false;
+}
+
+}  // namespace qf
