@@ -116,16 +116,16 @@ Picture MakeBackground() {
                            : Lerp16(middle, horizon, std::min(y, horizonRow) - midRow,
                                     horizonRow - midRow);
     for (int32_t x = 0; x < w; ++x) {
-      // A faint band of haze across the sky, tinted plum, broken up by noise.
-      const int32_t along = (x * 5 - y * 12 + 2600);  // distance from the band's axis, scaled
-      const int32_t dist = std::abs(along - 2650) / 13;
-      int32_t band = std::max(0, 256 - dist * 256 / 90);
+      // A faint band of haze across the playfield, along y = 140 + 0.4 x, tinted plum and
+      // broken up by noise; it stays clear of the status bar's strip.
+      const int32_t dist = std::abs(x * 2 - y * 5 + 700) * 1000 / 5385;
+      int32_t band = std::max(0, 256 - dist * 256 / 80);
       band = band * band / 256;
       const int32_t haze = band * (cloud.At(x, y) * 3 + grain.At(x, y)) / 1024;  // 0..256
       Rgb16 c = sky;
-      c.R += 7 * 16 * haze / 256;
-      c.G += 2 * 16 * haze / 256;
-      c.B += 12 * 16 * haze / 256;
+      c.R += 10 * 16 * haze / 256;
+      c.G += 3 * 16 * haze / 256;
+      c.B += 15 * 16 * haze / 256;
       p.Set(x, y, Resolve(c, x, y));
     }
   }
