@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
-.PHONY: all deps build test sanitize bench run clean
+.PHONY: all deps build test sanitize bench run clean assets
 
 all: build
 
@@ -36,6 +36,13 @@ run: build
 	else \
 		echo "The game is not built yet: only the engine and its tests exist so far."; \
 	fi
+
+# Regenerates the committed pictures and sounds, and previews of them in $(BUILD)/preview.
+assets: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake --build $(BUILD) -j $(JOBS) --target assetgen
+	$(BUILD)/tools/assetgen/assetgen assets
+	$(BUILD)/tools/assetgen/assetgen --preview $(BUILD)/preview
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)
