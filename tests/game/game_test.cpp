@@ -1,0 +1,517 @@
+// The game driven on the headless platform with a hand-moved clock and synthetic keys.
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/random.h"
+#include "base/ticks.h"
+#include "game/game_state.h"
+#include "game/invaders.h"
+#include "game/main_window.h"
+#include "game/particles.h"
+#include "neat/genotype.h"
+#include "neat/population.h"
+#include "platform/headless/headless.h"
+
+using namespace qf;
+namespace fs = std::filesystem;
+
+namespace {
+
+void WritePng(const fs::path& path, int w, int h, const std::vector<uint32_t>& argb) {
+  FILE* fp = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(fp, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, fp);
+  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint32_t c = argb[static_cast<size_t>(y) * w + x];
+      row[x * 4 + 0] = uint8_t(c >> 16);
+      row[x * 4 + 1] = uint8_t(c >> 8);
+      row[x * 4 + 2] = uint8_t(c);
+      row[x * 4 + 3] = uint8_t(c >> 24);
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(fp);
+}
+
+void WriteSolid(const fs::path& path, int w, int h, uint32_t color) {
+  WritePng(path, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, color));
+}
+
+// The ship: 30 x 18, transparent columns 0..4, alpha 1 at column 5, opaque from column 6 on.
+constexpr int kShipW = 30, kShipH = 18;
+std::vector<uint32_t> ShipPixels() {
+  std::vector<uint32_t> px(kShipW * kShipH);
+  for (int y = 0; y < kShipH; ++y)
+    for (int x = 0; x < kShipW; ++x)
+      px[y * kShipW + x] = x < 5 ? 0x0000FF00u : x == 5 ? 0x0100FF00u : 0xFF00FF00u;
+  return px;
+}
+
+class GameTest : public ::testing::Test {
+protected:
+  static fs::path& DataDir() {
+    static fs::path dir;
+    return dir;
+  }
+
+  static void SetUpTestSuite() {
+    DataDir() = fs::temp_directory_path() / ("qf_game_" + std::to_string(::getpid()));
+    const fs::path& d = DataDir();
+    fs::create_directories(d / "Media");
+    WriteSolid(d / "fons.png", 471, 503, 0xFF101020);
+    WriteSolid(d / "invader.png", 20, 16, 0xFFFF00FF);
+    WriteSolid(d / "bumba.png", 6, 10, 0xFFFFFF00);
+    WriteSolid(d / "rakete.png", 4, 12, 0xFFFFFFFF);
+    WritePng(d / "player.png", kShipW, kShipH, ShipPixels());
+    WriteSolid(d / "playersm.png", 20, 14, 0xFF00FF00);
+    WriteSolid(d / "gameover.png", 200, 100, 0x80FF0000);
+    std::ofstream(d / "Media" / "chimes.wav", std::ios::binary) << "CHIMES";
+    std::ofstream(d / "Media" / "tada.wav", std::ios::binary) << "TADA";
+  }
+
+  static void TearDownTestSuite() { fs::remove_all(DataDir()); }
+
+  void SetUp() override {
+    previousDir_ = fs::current_path();
+    fs::current_path(DataDir());
+    clock_ = std::make_unique<ManualClock>(100000);
+    StartGame();
+  }
+
+  void StartGame() {
+    auto app = CreateHeadlessApplication();
+    headless_ = static_cast<HeadlessApplication*>(app.get());
+    app_ = std::move(app);
+    headless_->SystemDirectory = DataDir().string();
+    fmMain_ = std::make_unique<TfmMain>(*app_);
+  }
+
+  void TearDown() override {
+    fmMain_.reset();
+    app_.reset();
+    clock_.reset();
+    fs::current_path(previousDir_);
+  }
+
+  // One round of the loop (pending events, then one frame) after `ms` milliseconds.
+  void Frame(uint32_t ms = 16) {
+    clock_->Advance(ms);
+    headless_->Step();
+  }
+
+  // A frame in which nothing moves (dt = 0) after `ms` milliseconds have passed.
+  void StillFrame(uint32_t ms = 0) {
+    clock_->Advance(ms);
+    S().LastFrameTick = clock_->Now();
+    headless_->Step();
+  }
+
+  // Puts a rocket on the last invader and lets a still frame resolve the hit.
+  void KillOne(uint32_t msBefore = 1000) {
+    clock_->Advance(msBefore);
+    const TNetworkInvader& target = *S().Invaders.back();
+    S().Rockets.push_back(Rocket{target.X, target.Y});
+    StillFrame();
+  }
+
+  static TGameState& S() { return GameState(); }
+  std::string Title() const { return headless_->MainWindow()->Title(); }
+
+  fs::path previousDir_;
+  std::unique_ptr<ManualClock> clock_;
+  std::unique_ptr<Application> app_;
+  HeadlessApplication* headless_ = nullptr;
+  std::unique_ptr<TfmMain> fmMain_;
+};
+
+TEST_F(GameTest, StartUpPutsTenInvadersOnTheFieldAndLogsThem) {
+  EXPECT_EQ(S().Invaders.size(), 10u);
+  EXPECT_EQ(S().Lives, 4);
+  EXPECT_EQ(S().Generation, 1);
+  EXPECT_EQ(S().InvadersInserted, 10);
+  EXPECT_FLOAT_EQ(S().PlayerX, 200.0f);
+  EXPECT_FLOAT_EQ(S().PlayerY, 395.0f - 9);
+  EXPECT_TRUE(S().Running);
+  EXPECT_EQ(Title(), "Quillfrost");
+  ASSERT_EQ(S().LogLines.size(), 10u);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(S().LogLines[i], "Inserted new Invader, count : " + std::to_string(i + 1));
+    EXPECT_EQ(S().Invaders[i]->GenomeIndex, i);
+    EXPECT_EQ(S().Invaders[i]->Y, 0.0f);
+  }
+  EXPECT_EQ(fmMain_->Population->GenotypeList->Count(), 30);
+  EXPECT_EQ(headless_->SoundsPlayed, std::vector<std::string>{"TADA"});
+  EXPECT_EQ(S().RocketHalfWidth, 2);
+  EXPECT_EQ(S().RocketHalfHeight, 6);
+  // Layers at their places: playfield centred, status bar above it, game over hidden.
+  EXPECT_EQ(S().GameLayer->GetAdjustedRect(), (TRect{35, 51, 435, 451}));
+  EXPECT_EQ(S().HudLayer->GetAdjustedRect(), (TRect{34, 21, 435, 50}));
+  EXPECT_EQ(S().GameOverLayer->GetAdjustedRect(), (TRect{135, 201, 335, 301}));
+  EXPECT_FALSE(S().GameOverLayer->Visible());
+}
+
+TEST_F(GameTest, FirstFrameShowsTheOutlineAndTheShip) {
+  Frame();
+  const qf::Frame& shown = headless_->MainHeadlessWindow()->LastFrame();
+  ASSERT_EQ(shown.Width, 471);
+  ASSERT_EQ(shown.Height, 503);
+  auto at = [&](int x, int y) { return shown.Pixels[static_cast<size_t>(y) * 471 + x]; };
+  EXPECT_EQ(at(35, 51) & 0xFFFFFF, 0xC80000u);    // outline corner
+  EXPECT_EQ(at(434, 450) & 0xFFFFFF, 0xC80000u);
+  EXPECT_EQ(at(34, 300) & 0xFFFFFF, 0x101020u);   // background outside the playfield
+  EXPECT_EQ(at(35 + 200, 51 + 386) & 0xFFFFFF, 0x00FF00u);  // the ship's centre
+}
+
+TEST_F(GameTest, FireRulesOneRocketPer600msAtMostTwo) {
+  S().PlayerX = 212.5f;
+  clock_->Advance(600);
+  headless_->PostKeyDown(VK_SPACE);
+  headless_->Step();
+  EXPECT_TRUE(S().Rockets.empty());  // exactly 600 ms: refused
+  clock_->Advance(1);
+  headless_->PostKeyDown(VK_SPACE);
+  headless_->PostKeyDown(VK_SPACE);  // the repeat within 600 ms is refused
+  S().LastFrameTick = clock_->Now();
+  headless_->Step();
+  ASSERT_EQ(S().Rockets.size(), 1u);
+  EXPECT_FLOAT_EQ(S().Rockets[0].X, 212.0f);  // rounded half to even
+  EXPECT_FLOAT_EQ(S().Rockets[0].Y, 386.0f - 9);
+
+  S().PlayerX = 213.5f;
+  clock_->Advance(601);
+  headless_->PostKeyDown(VK_SPACE);
+  S().LastFrameTick = clock_->Now();
+  headless_->Step();
+  ASSERT_EQ(S().Rockets.size(), 2u);
+  EXPECT_FLOAT_EQ(S().Rockets[1].X, 214.0f);
+
+  clock_->Advance(5000);
+  S().LastFrameTick = clock_->Now();
+  headless_->PostKeyDown(VK_SPACE);
+  headless_->Step();
+  EXPECT_EQ(S().Rockets.size(), 2u);  // two in flight: nothing more, whatever the time
+}
+
+TEST_F(GameTest, ArrowReleaseStopsOnlyItsOwnDirection) {
+  headless_->PostKeyDown(VK_LEFT);
+  headless_->PostKeyDown(VK_RIGHT);
+  headless_->PostKeyUp(VK_LEFT);
+  Frame(50);
+  EXPECT_EQ(S().PlayerDirection, 1);
+  EXPECT_FLOAT_EQ(S().PlayerX, 205.0f);
+
+  headless_->PostKeyDown(VK_LEFT);
+  headless_->PostKeyDown(VK_RIGHT);
+  headless_->PostKeyUp(VK_RIGHT);
+  Frame(50);
+  EXPECT_EQ(S().PlayerDirection, 0);
+
+  S().PlayerX = 398;
+  headless_->PostKeyDown(VK_RIGHT);
+  Frame(50);
+  EXPECT_FLOAT_EQ(S().PlayerX, 400.0f);
+  Frame(50);
+  EXPECT_FLOAT_EQ(S().PlayerX, 400.0f);
+  S().PlayerX = 1;
+  headless_->PostKeyDown(VK_LEFT);
+  Frame(50);
+  EXPECT_FLOAT_EQ(S().PlayerX, 0.0f);
+}
+
+TEST_F(GameTest, PauseFreezesEverythingAndResumesWithoutAJump) {
+  Frame();
+  const float x = S().Invaders[0]->X;
+  const float y = S().Invaders[0]->Y;
+  const int presents = headless_->MainHeadlessWindow()->PresentCount();
+  headless_->PostKeyUp('P');
+  Frame();
+  EXPECT_FALSE(S().Running);
+  EXPECT_EQ(Title(), "Quillfrost [paused]");
+  for (int i = 0; i < 5; ++i) Frame(10000);
+  EXPECT_EQ(S().Invaders[0]->X, x);
+  EXPECT_EQ(S().Invaders[0]->Y, y);
+  EXPECT_LE(headless_->MainHeadlessWindow()->PresentCount(), presents + 1);  // nothing redrawn
+  headless_->PostKeyDown(VK_SPACE);  // cannot fire while paused
+  headless_->PostKeyUp('P');
+  headless_->Step();  // resumes: the frame in the same round has dt = 0
+  EXPECT_TRUE(S().Running);
+  EXPECT_EQ(Title(), "Quillfrost");
+  EXPECT_TRUE(S().Rockets.empty());
+  EXPECT_NEAR(S().Invaders[0]->Y, y, 1e-3);
+}
+
+TEST_F(GameTest, BombsHitOnlyOpaquePixelsOfTheShipThenTheShipBlinks) {
+  const float left = S().PlayerX - 15;  // sprite column 0
+  const float top = S().PlayerY - 9;
+  S().Bombs.push_back(Bomb{left + 2, top + 5, nullptr});  // transparent column
+  StillFrame();
+  EXPECT_EQ(S().Lives, 4);
+  EXPECT_EQ(S().Bombs.size(), 1u);  // passes through
+
+  S().Bombs.clear();
+  TNetworkInvader* owner = S().Invaders[3].get();
+  owner->BombsInFlight = 1;
+  const float fitness = owner->Fitness;
+  S().Bombs.push_back(Bomb{left + 5, top + 5, owner});  // alpha 1: a hit
+  StillFrame();
+  EXPECT_EQ(S().Lives, 3);
+  EXPECT_TRUE(S().Bombs.empty());
+  EXPECT_EQ(owner->BombsInFlight, 0u);
+  EXPECT_FLOAT_EQ(owner->Fitness, fitness + 200);
+  EXPECT_EQ(S().PlayerHitTick, clock_->Now());
+  EXPECT_EQ(S().Particles->LastIndex(), 99);
+  EXPECT_EQ(headless_->SoundsPlayed.back(), "TADA");
+
+  // Blinking: no hit for 3000 ms.
+  S().Bombs.push_back(Bomb{left + 15, top + 5, nullptr});
+  StillFrame(2999);
+  EXPECT_EQ(S().Lives, 3);
+  StillFrame(2);  // blinking ends in this frame's player pass
+  EXPECT_EQ(S().PlayerHitTick, 0u);
+  EXPECT_EQ(S().Lives, 2);
+}
+
+TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
+  S().Lives = 1;
+  const int particlesBefore = S().Particles->LastIndex() + 1;
+  S().Bombs.push_back(Bomb{S().PlayerX, S().PlayerY, nullptr});
+  StillFrame();
+  EXPECT_EQ(S().Lives, 0);
+  EXPECT_TRUE(S().GameOverLayer->Visible());
+  EXPECT_EQ(S().Particles->LastIndex() + 1 - particlesBefore, 600);
+
+  // The ship can no longer fire; N is harmless outside game over, Y starts afresh here.
+  clock_->Advance(1000);
+  headless_->PostKeyDown(VK_SPACE);
+  StillFrame();
+  EXPECT_TRUE(S().Rockets.empty());
+  headless_->PostKeyUp('P');  // paused at game over
+  Frame();
+  headless_->PostKeyUp('Y');
+  Frame();
+  EXPECT_TRUE(S().Running);
+  EXPECT_FALSE(S().GameOverLayer->Visible());
+  EXPECT_EQ(S().Lives, 4);
+  EXPECT_EQ(S().Generation, 1);
+  EXPECT_EQ(S().Invaders.size(), 10u);
+}
+
+TEST_F(GameTest, YAndNDoNothingWhileTheGameRuns) {
+  headless_->PostKeyUp('Y');
+  headless_->PostKeyUp('N');
+  Frame();
+  EXPECT_FALSE(fmMain_->MainWindow().Closed());
+  EXPECT_EQ(S().LogLines.size(), 10u);  // no new game
+}
+
+TEST_F(GameTest, NAtGameOverClosesAndWritesTheLog) {
+  S().GameOverLayer->SetVisible(true);
+  headless_->PostKeyUp('N');
+  EXPECT_FALSE(headless_->Step());
+  std::ifstream log("log.txt", std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(text.substr(0, 33), "Inserted new Invader, count : 1\r\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10);
+}
+
+TEST_F(GameTest, KillsBringInTheNextGenomesAndTheThirtiethEndsTheGeneration) {
+  KillOne();
+  EXPECT_EQ(S().LogLines[10].rfind("Hit Invader ", 0), 0u);
+  EXPECT_EQ(S().LogLines[11], "Inserted new Invader, count : 10");
+  EXPECT_EQ(S().Invaders.back()->GenomeIndex, 10);
+  EXPECT_EQ(headless_->SoundsPlayed.back(), "CHIMES");
+  EXPECT_EQ(S().Particles->LastIndex() + 1, 150);
+  for (int kill = 2; kill <= 20; ++kill) KillOne();
+  EXPECT_EQ(S().InvadersInserted, 30);
+  EXPECT_EQ(S().Invaders.size(), 10u);
+  KillOne();
+  EXPECT_EQ(S().Invaders.size(), 9u);  // the 30th has entered: the field drains
+  S().Lives = 2;
+  for (int kill = 22; kill <= 29; ++kill) KillOne();
+  ASSERT_EQ(S().Invaders.size(), 1u);
+  KillOne();
+  // The generation was scored and bred; ten new invaders, lives restored.
+  EXPECT_EQ(S().Generation, 2);
+  EXPECT_EQ(S().Lives, 4);
+  EXPECT_EQ(S().InvadersInserted, 10);
+  ASSERT_EQ(S().Invaders.size(), 10u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(S().Invaders[i]->GenomeIndex, i);
+  EXPECT_EQ(fmMain_->Population->GenotypeList->Count(), 30);
+  for (float f : S().FitnessTable) EXPECT_GE(f, 1.0f);  // 1000 ms of life each at least
+}
+
+TEST_F(GameTest, AWaveInWhichNobodyScoredIsPlayedAgain) {
+  for (int kill = 1; kill <= 30; ++kill) KillOne(0);  // nobody lives long enough to score
+  EXPECT_EQ(S().Generation, 1);
+  EXPECT_EQ(S().Invaders.size(), 10u);
+  EXPECT_EQ(S().InvadersInserted, 10);
+  for (int kill = 1; kill <= 30; ++kill) KillOne();
+  EXPECT_EQ(S().Generation, 2);
+}
+
+TEST_F(GameTest, YDuringTheEvaluationStartsTheNewGameAfterIt) {
+  for (int kill = 1; kill <= 29; ++kill) KillOne();
+  S().GameOverLayer->SetVisible(true);
+  auto original = fmMain_->Population->OnCalculateFitness;
+  int calls = 0;
+  fmMain_->Population->OnCalculateFitness = [&](TNEATPopulation* p, TGenotype* g) {
+    if (calls++ == 0) headless_->PostKeyUp('Y');  // handled between two genomes
+    return original(p, g);
+  };
+  KillOne();
+  EXPECT_EQ(calls, 30);  // the evaluation ran to its end
+  EXPECT_EQ(S().Generation, 1);  // then the new game began
+  EXPECT_FALSE(S().GameOverLayer->Visible());
+  EXPECT_EQ(S().Invaders.size(), 10u);
+}
+
+TEST_F(GameTest, ClosingDuringTheEvaluationEndsItSilentlyAndWritesTheLog) {
+  for (int kill = 1; kill <= 29; ++kill) KillOne();
+  auto original = fmMain_->Population->OnCalculateFitness;
+  int calls = 0;
+  fmMain_->Population->OnCalculateFitness = [&](TNEATPopulation* p, TGenotype* g) {
+    if (calls++ == 2) headless_->PostKeyDown(VK_ESCAPE);
+    return original(p, g);
+  };
+  clock_->Advance(1000);
+  S().Rockets.push_back(Rocket{S().Invaders.back()->X, S().Invaders.back()->Y});
+  S().LastFrameTick = clock_->Now();
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(headless_->Step());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(calls, 3);
+  std::ifstream log("log.txt", std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()};
+  EXPECT_NE(text.find("Hit Invader"), std::string::npos);
+}
+
+TEST_F(GameTest, StatusBarShowsCountsAndFrameRate) {
+  Frame();
+  const TBitmap32& bar = S().HudLayer->Bitmap;
+  EXPECT_EQ(bar.Pixel(1, 0), 0xFF0A0A0Au);   // outline from start-up kept
+  EXPECT_EQ(bar.Pixel(4, 4), 0xFFFF00FFu);   // the invader sprite
+  EXPECT_EQ(bar.Pixel(60, 2), 0xFF00FF00u);  // the small ship
+  auto whiteIn = [&](int x0, int x1) {
+    int n = 0;
+    for (int y = 2; y < 28; ++y)
+      for (int x = x0; x < x1; ++x) n += (bar.Pixel(x, y) & 0xFFFFFF) == 0xFFFFFF;
+    return n;
+  };
+  if (bar.TextExtent("30").cx > 0) {  // a font is installed
+    EXPECT_GT(whiteIn(26, 58), 0);
+    EXPECT_GT(whiteIn(160, 280), 0);
+    EXPECT_GT(whiteIn(290, 398), 0);
+  }
+  EXPECT_FLOAT_EQ(S().FramesPerSecond, 50.0f);
+  for (int i = 0; i < 160; ++i) Frame(16);
+  EXPECT_NEAR(S().FramesPerSecond, 62.5f, 0.5f);
+}
+
+TEST_F(GameTest, ASpeedOf300IsCappedAndTheFieldWraps) {
+  TNetworkInvader& inv = *S().Invaders[0];
+  inv.AccelX = inv.AccelY = 0;
+  inv.VelX = 180;
+  inv.VelY = 240 - 232.3f;  // after gravity over 1 s: (180, 240), speed 300
+  inv.X = 100;
+  inv.Y = 100;
+  inv.Move(1.0f);
+  EXPECT_NEAR(inv.VelX, 150, 1e-3);
+  EXPECT_NEAR(inv.VelY, 200, 1e-3);
+  EXPECT_TRUE(inv.RocketDX == 400 || inv.RocketDX == -400);
+  EXPECT_EQ(inv.RocketDY, -400);
+
+  inv.VelX = inv.VelY = 0;
+  inv.X = -0.5f + 0;  // moves nothing with dt 0
+  inv.Y = 100;
+  inv.Move(0);
+  EXPECT_EQ(inv.X, 400);
+  inv.X = 400.5f;
+  inv.Move(0);
+  EXPECT_EQ(inv.X, 0);
+  inv.X = 400;
+  inv.Move(0);
+  EXPECT_EQ(inv.X, 400);
+  inv.Y = 3;  // above HalfHeight 8
+  inv.VelY = -100;
+  inv.Move(0);
+  EXPECT_EQ(inv.Y, 8);
+  EXPECT_FLOAT_EQ(inv.VelY, 80);
+  inv.Y = 400.5f;
+  inv.VelY = 0;
+  inv.Move(0);
+  EXPECT_EQ(inv.Y, 0);
+}
+
+TEST_F(GameTest, InvaderFitnessAccounting) {
+  EXPECT_EQ(SurvivalBonus(833), 0);
+  EXPECT_EQ(SurvivalBonus(834), 1);
+  EXPECT_EQ(SurvivalBonus(2500), 2);
+  EXPECT_EQ(SurvivalBonus(7500), 4);
+
+  TNetworkInvader& inv = *S().Invaders[5];
+  EXPECT_FALSE(inv.CanDropBomb());  // not in its first 1000 ms
+  inv.DropBomb();
+  EXPECT_TRUE(S().Bombs.empty());
+  EXPECT_EQ(inv.Fitness, 0);
+  clock_->Advance(1001);
+  inv.DropBomb();
+  ASSERT_EQ(S().Bombs.size(), 1u);
+  EXPECT_FLOAT_EQ(inv.Fitness, 0.1f);
+  EXPECT_EQ(S().Bombs[0].Owner, &inv);
+  EXPECT_FLOAT_EQ(S().Bombs[0].Y, inv.Y + inv.HalfHeight);
+  clock_->Advance(5000);
+  inv.DropBomb();  // one bomb in flight at most
+  EXPECT_EQ(S().Bombs.size(), 1u);
+
+  // Destroying it records fitness plus the survival bonus and orphans its bomb.
+  inv.Fitness = -5;
+  const int32_t index = inv.GenomeIndex;
+  S().Invaders.erase(S().Invaders.begin() + 5);
+  EXPECT_FLOAT_EQ(S().FitnessTable[index], 0.01f);  // 6001 ms: bonus 4, still below 0
+  EXPECT_EQ(S().Bombs[0].Owner, nullptr);
+  fmMain_->Population->CurrentGenotypeIndex = index;
+  TGenotype* genotype = (*fmMain_->Population->GenotypeList)[index];
+  EXPECT_DOUBLE_EQ(fmMain_->PopulationCalculateFitness(fmMain_->Population, genotype),
+                   double{0.01f});
+  EXPECT_DOUBLE_EQ(genotype->Fitness, double{0.01f});
+}
+
+TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
+  TNetworkInvader& inv = *S().Invaders[0];
+  inv.VelX = 50;
+  inv.VelY = -20;
+  inv.Think();
+  const double length = std::hypot(double{inv.AccelX}, double{inv.AccelY});
+  EXPECT_LE(length, 230.0 + 1e-3);
+
+  // An unprepared genome makes the engine fail: the invader brakes.
+  std::unique_ptr<TGenotype> clone = inv.Genotype->Clone();
+  inv.Genotype = clone.get();
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -10);
+  EXPECT_FLOAT_EQ(inv.AccelY, 4);
+  clone->ReleaseToCache();
+  inv.Genotype = (*fmMain_->Population->GenotypeList)[0];
+}
+
+}  // namespace
