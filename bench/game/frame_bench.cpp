@@ -1,0 +1,94 @@
+// One whole running frame in a busy state, and the breeding of a generation.
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+
+#include "base/random.h"
+#include "base/ticks.h"
+#include "game/game_state.h"
+#include "game/invaders.h"
+#include "game/main_window.h"
+#include "game/particles.h"
+#include "neat/population.h"
+#include "platform/headless/headless.h"
+
+namespace {
+std::atomic<uint64_t> g_allocations{0};
+}
+
+void* operator new(std::size_t size) {
+  ++g_allocations;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+using namespace qf;
+
+namespace {
+
+struct Arena {
+  ManualClock clock{1'000'000};
+  std::unique_ptr<Application> app = CreateHeadlessApplication();
+  std::unique_ptr<TfmMain> fmMain;
+
+  Arena() {
+    std::filesystem::current_path(QF_ASSETS_DIR);
+    static_cast<HeadlessApplication*>(app.get())->SystemDirectory = std::string(QF_ASSETS_DIR);
+    fmMain = std::make_unique<TfmMain>(*app);
+    SetRandSeed(42);
+  }
+
+  // 10 invaders spread over the field, 2 rockets and 10 bombs that hit nothing, 600 particles.
+  void MakeBusy() {
+    TGameState& s = GameState();
+    for (size_t i = 0; i < s.Invaders.size(); ++i) {
+      s.Invaders[i]->X = 20.0f + 38.0f * static_cast<float>(i);
+      s.Invaders[i]->Y = 40.0f + 10.0f * static_cast<float>(i);
+    }
+    s.Rockets = {Rocket{390, 330}, Rocket{5, 300}};
+    for (int i = 0; i < 10; ++i) s.Bombs.push_back(Bomb{10.0f + 35.0f * i, 250, nullptr});
+    for (int i = 0; i < 4; ++i) fmMain->Explode(100 + 60 * i, 200, 150);
+    clock.Advance(1200);  // every invader may bomb: its first drops happen in the warm-up
+    for (int i = 0; i < 3; ++i) Frame();
+  }
+
+  // A frame in which no time passes, so the busy state stays as it is while every pass runs.
+  void Frame() {
+    GameState().LastFrameTick = clock.Now();
+    fmMain->GameFrame();
+    benchmark::DoNotOptimize(fmMain->ImgView.Paint().Bits());
+  }
+};
+
+void BM_BusyFrame(benchmark::State& state) {
+  Arena arena;
+  arena.MakeBusy();
+  const uint64_t before = g_allocations;
+  for (auto _ : state) arena.Frame();
+  state.counters["allocs_per_frame"] =
+      benchmark::Counter(static_cast<double>(g_allocations - before) / state.iterations());
+  state.counters["particles"] = GameState().Particles->LastIndex() + 1;
+  state.counters["bombs"] = static_cast<double>(GameState().Bombs.size());
+}
+BENCHMARK(BM_BusyFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_NextGenerationBreeding(benchmark::State& state) {
+  Arena arena;
+  TNEATPopulation& population = *arena.fmMain->Population;
+  for (auto _ : state) {
+    for (float& f : GameState().FitnessTable) f = static_cast<float>(1 + RandomIndex(300));
+    population.EvaluateGeneration();
+    population.CreateNextGeneration();
+  }
+}
+BENCHMARK(BM_NextGenerationBreeding)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
