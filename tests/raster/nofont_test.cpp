@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "raster/bitmap32.h"
+#include "raster/text.h"
+
+using namespace qf;
+
+// A font configuration that names no font directory: the machine has no fonts at all.
+TEST(NoFont, TextDrawsNothingAndNothingFails) {
+  const std::string conf = testing::TempDir() + "qf_nofont_fonts.conf";
+  {
+    std::ofstream out(conf);
+    out << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n"
+           "<fontconfig></fontconfig>\n";
+  }
+  setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+  setenv("FONTCONFIG_PATH", testing::TempDir().c_str(), 1);
+
+  EXPECT_FALSE(FontAvailable("Arial"));
+  TBitmap32 bar;
+  bar.SetSize(400, 30);
+  bar.Clear(0x11223344u);
+  bar.Font = TFont{"Arial", 16};
+  for (int32_t level = -1; level <= 4; ++level)
+    bar.RenderText(26, 2, "62.50 FPS", level, 0xFFFFFFFFu);
+  for (int32_t i = 0; i < 400 * 30; ++i) ASSERT_EQ(bar.Bits()[i], 0x11223344u);
+  EXPECT_EQ(bar.TextExtent("62.50 FPS"), (TSize{0, 0}));
+  EXPECT_EQ(RenderTextMask(bar.Font, "x", 0), nullptr);
+  std::remove(conf.c_str());
+}
