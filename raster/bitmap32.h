@@ -63,8 +63,8 @@ public:
   void Clear(TColor32 color);
 
   // Draws the whole source with its top-left corner at (x, y) by the source's DrawMode,
-  // MasterAlpha and CombineMode, clipped to ClipRect; notifies the changed rectangle. dmCustom and dmTransparent draw as
-  // dmBlend. Nothing for a null or empty source.
+  // MasterAlpha and CombineMode, clipped to ClipRect; notifies the changed rectangle.
+  // dmCustom and dmTransparent draw as dmBlend. Nothing for a null or empty source.
   void Draw(int32_t x, int32_t y, const TBitmap32* source);
   void Draw(int32_t x, int32_t y, const TBitmap32& source) { Draw(x, y, &source); }
 

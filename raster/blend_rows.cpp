@@ -43,8 +43,10 @@ void BlendLineSse2(const TColor32* src, TColor32* dst, int32_t count) {
     const __m128i wHi = _mm_unpackhi_epi32(w, w);
     const __m128i sLo = _mm_unpacklo_epi8(s, zero), sHi = _mm_unpackhi_epi8(s, zero);
     const __m128i dLo = _mm_unpacklo_epi8(d, zero), dHi = _mm_unpackhi_epi8(d, zero);
-    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dLo, 8), _mm_mullo_epi16(_mm_sub_epi16(sLo, dLo), wLo));
-    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dHi, 8), _mm_mullo_epi16(_mm_sub_epi16(sHi, dHi), wHi));
+    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dLo, 8),
+                               _mm_mullo_epi16(_mm_sub_epi16(sLo, dLo), wLo));
+    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dHi, 8),
+                               _mm_mullo_epi16(_mm_sub_epi16(sHi, dHi), wHi));
     lo = _mm_srli_epi16(_mm_add_epi16(lo, round), 8);
     hi = _mm_srli_epi16(_mm_add_epi16(hi, round), 8);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(lo, hi));

@@ -56,7 +56,8 @@ public:
 
   // Marks the whole composition stale and asks the window for a repaint.
   void Invalidate();
-  // Set by the window: called when the view wants to be repainted.
+  // Set by the window: called when the view wants to be repainted. It is a request, not a
+  // paint, and may come several times before the window gets round to painting.
   std::function<void()> OnRepaintRequest;
 
   // An area of the view changed (from the background or a layer): gathered, and a repaint is

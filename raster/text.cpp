@@ -169,7 +169,8 @@ private:
 int64_t Advance(Rasterizer& r, Face& face, SizedFace& sized, int32_t pixelSize, bool smooth,
                 std::string_view text) {
   int64_t w = 0;
-  for (char c : text) w += r.GetGlyph(face, sized, pixelSize, smooth, static_cast<uint8_t>(c)).advance;
+  for (char c : text)
+    w += r.GetGlyph(face, sized, pixelSize, smooth, static_cast<uint8_t>(c)).advance;
   return w;
 }
 

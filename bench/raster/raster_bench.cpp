@@ -14,7 +14,8 @@ using namespace qf;
 namespace {
 
 uint32_t RandomColor() {
-  return static_cast<uint32_t>(RandomIndex(65536)) << 16 | static_cast<uint32_t>(RandomIndex(65536));
+  return static_cast<uint32_t>(RandomIndex(65536)) << 16 |
+         static_cast<uint32_t>(RandomIndex(65536));
 }
 
 void FillRandom(TBitmap32& bmp, int32_t w, int32_t h) {
@@ -66,7 +67,8 @@ struct GameScene {
     MakeSprite(sprite, 24);
 
     game->Bitmap.Clear(0);
-    for (int i = 0; i < 30; ++i) game->Bitmap.Draw(RandomIndex(400) - 12, RandomIndex(400) - 12, sprite);
+    for (int i = 0; i < 30; ++i)
+      game->Bitmap.Draw(RandomIndex(400) - 12, RandomIndex(400) - 12, sprite);
     for (int i = 0; i < 600; ++i)
       game->Bitmap.BlendPixel(RandomIndex(400), RandomIndex(400), RandomColor());
     game->Bitmap.FrameRect(0, 0, 400, 400, 0xFFC80000u);
@@ -97,7 +99,8 @@ void BM_DrawBlend400Scalar(benchmark::State& state) {
   FillRandom(src, 400, 400);
   FillRandom(dst, 400, 400);
   for (auto _ : state) {
-    for (int32_t y = 0; y < 400; ++y) detail::BlendLineScalar(src.ScanLine(y), dst.ScanLine(y), 400);
+    for (int32_t y = 0; y < 400; ++y)
+      detail::BlendLineScalar(src.ScanLine(y), dst.ScanLine(y), 400);
     benchmark::DoNotOptimize(dst.Bits());
   }
 }

@@ -85,6 +85,20 @@ TEST(Bitmap32, DrawClipsAtEveryEdge) {
     field.Draw(x, y, sprite);
     ExpectRect(field, TRect{}, 0, 0);
   }
+  // A narrower clip rectangle holds drawing, filling and pixel writes; Clear still covers all.
+  field.SetClipRect(MakeRect(10, 20, 30, 40));
+  field.Draw(5, 15, sprite);
+  field.FillRect(25, 35, 50, 50, kRed);
+  field.BlendPixel(9, 20, kRed);
+  field.SetPixelClipped(30, 39, kRed);
+  for (int32_t y = 0; y < 400; ++y)
+    for (int32_t x = 0; x < 400; ++x) {
+      const bool in = MakeRect(10, 20, 15, 25).Contains(x, y) ||
+                      MakeRect(25, 35, 30, 40).Contains(x, y);
+      ASSERT_EQ(field.Pixel(x, y), in ? kRed : 0u) << x << "," << y;
+    }
+  field.Clear(kRed);
+  EXPECT_EQ(field.Pixel(0, 0), kRed);
 }
 
 TEST(Bitmap32, DrawCopiesOrBlendsBySourceMode) {

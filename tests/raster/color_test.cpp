@@ -26,7 +26,8 @@ TColor32 ReferenceBlend(TColor32 f, TColor32 b) {
 }
 
 uint32_t RandomColor() {
-  return static_cast<uint32_t>(RandomIndex(65536)) << 16 | static_cast<uint32_t>(RandomIndex(65536));
+  return static_cast<uint32_t>(RandomIndex(65536)) << 16 |
+         static_cast<uint32_t>(RandomIndex(65536));
 }
 }  // namespace
 

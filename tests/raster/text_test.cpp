@@ -93,9 +93,9 @@ TEST(Text, RenderTextBlendsTheMaskInPlace) {
   for (int32_t y = 0; y < 30; ++y)
     for (int32_t x = 0; x < 400; ++x) {
       const bool inside = x >= 290 && x < 290 + m->Width && y >= 2 && y < 2 + m->Height;
-      const TColor32 expect =
-          inside ? BlendReg(0x00FFFFFFu | static_cast<TColor32>(m->Alpha[(y - 2) * m->Width + x - 290]) << 24, 0)
-                 : 0u;
+      const TColor32 alpha =
+          inside ? m->Alpha[static_cast<size_t>((y - 2) * m->Width + x - 290)] : 0u;
+      const TColor32 expect = inside ? BlendReg(0x00FFFFFFu | alpha << 24, 0) : 0u;
       ASSERT_EQ(bar.Pixel(x, y), expect) << x << "," << y;
       on += bar.Pixel(x, y) != 0;
     }
