@@ -2,10 +2,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
+
+#include "bench/common/allocation_counter.h"
 
 #include "base/random.h"
 #include "base/ticks.h"
@@ -15,18 +14,6 @@
 #include "game/particles.h"
 #include "neat/population.h"
 #include "platform/headless/headless.h"
-
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 using namespace qf;
 
@@ -69,10 +56,10 @@ struct Arena {
 void BM_BusyFrame(benchmark::State& state) {
   Arena arena;
   arena.MakeBusy();
-  const uint64_t before = g_allocations;
+  const size_t before = AllocationCount();
   for (auto _ : state) arena.Frame();
   state.counters["allocs_per_frame"] =
-      benchmark::Counter(static_cast<double>(g_allocations - before) / state.iterations());
+      benchmark::Counter(static_cast<double>(AllocationCount() - before) / state.iterations());
   state.counters["particles"] = GameState().Particles->LastIndex() + 1;
   state.counters["bombs"] = static_cast<double>(GameState().Bombs.size());
 }
