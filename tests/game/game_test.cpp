@@ -21,6 +21,7 @@
 #include "game/particles.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
+#include "neat/transfer_functions.h"
 #include "platform/headless/headless.h"
 
 using namespace qf;
@@ -168,6 +169,46 @@ TEST_F(GameTest, StartUpPutsTenInvadersOnTheFieldAndLogsThem) {
   EXPECT_EQ(S().HudLayer->GetAdjustedRect(), (TRect{34, 21, 435, 50}));
   EXPECT_EQ(S().GameOverLayer->GetAdjustedRect(), (TRect{135, 201, 335, 301}));
   EXPECT_FALSE(S().GameOverLayer->Visible());
+}
+
+TEST_F(GameTest, PopulationHasTheWindowsStoredSettingsAndSevenTransferFunctions) {
+  const TNEATPopulation& p = *fmMain_->Population;
+  EXPECT_EQ(p.PopulationSize, 30);
+  EXPECT_EQ(p.SpeciesTargetCount, 0);
+  EXPECT_EQ(p.ReproduceMutateRate, 0.25);
+  EXPECT_EQ(p.MinSpeciesRelatedness, 3.0);
+  EXPECT_EQ(p.InputNodeCount, 7);
+  EXPECT_EQ(p.OutputNodeCount, 3);
+  EXPECT_EQ(p.GenerationsToRun, 500);
+  EXPECT_EQ(p.TargetFitness, 10000.0);
+  EXPECT_EQ(p.ConnectionWeightMutationChance, 0.7);
+  EXPECT_EQ(p.ConnectionMutationBigChangeChance, 0.1);
+  EXPECT_EQ(p.ActivationIterations, 2);
+  EXPECT_EQ(p.SurvivalThreshold(), 0.4);
+  EXPECT_EQ(p.ConnectionSplitChance, 0.03);
+  EXPECT_EQ(p.ConnectionAddChance, 0.1);
+  EXPECT_EQ(p.WeightUnrelatednessFactor, 0.4f);
+  EXPECT_EQ(p.WeightPeturbationFactor, 2.5f);
+  EXPECT_EQ(p.InitialWeightMagnitude, 1.0f);
+  EXPECT_EQ(p.MaxLinkWeight, 3.0f);
+  // Everything else at the component's defaults.
+  EXPECT_EQ(p.SelectionType, stSpecies);
+  EXPECT_EQ(p.TournamentSize, 7);
+  EXPECT_TRUE(p.AllowRecurrentLinks);
+  EXPECT_EQ(p.MaxConnectionDelay, 0);
+  EXPECT_TRUE(static_cast<bool>(p.OnCalculateFitness));
+
+  const TTransferFunctionList& registry = TransferFunctionList();
+  const std::vector<std::string> names{"Sigmoid", "Gaussian", "IF", "DelayGaussian",
+                                       "Sigmoind", "Max", "Min"};
+  ASSERT_EQ(registry.Count(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(registry.Names(i), names[static_cast<size_t>(i)]);
+
+  // A second window in the same process registers nothing twice.
+  fmMain_.reset();
+  app_.reset();
+  StartGame();
+  EXPECT_EQ(TransferFunctionList().Count(), 7);
 }
 
 TEST_F(GameTest, FirstFrameShowsTheOutlineAndTheShip) {
