@@ -26,7 +26,7 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-// 2^(j/64) for j = 0 .. 63, from the library's exact-to-the-last-bit exp2.
+// 2^(j/64) for j = 0 .. 63, from the library's exp2 (correct to the last bit or nearly).
 struct PowersOfTwo {
   long double value[64];
   PowersOfTwo() {
