@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "base/random.h"
-#include "bench/neat/allocation_counter.h"
+#include "bench/common/allocation_counter.h"
 #include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
