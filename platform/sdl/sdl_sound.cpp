@@ -31,8 +31,15 @@ bool ChunksFitInImage(const std::string& wave) {
     for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(wave[at + i]);
     return v;
   };
-  if (wave.size() < 12 || wave.compare(0, 4, "RIFF") != 0) return true;  // SDL refuses it
-  size_t pos = 12;
+  // SDL also reads a bare WAVE form without the RIFF header.
+  size_t pos;
+  if (wave.compare(0, 4, "RIFF") == 0) {
+    pos = 12;
+  } else if (wave.compare(0, 4, "WAVE") == 0) {
+    pos = 4;
+  } else {
+    return true;  // SDL refuses it
+  }
   while (pos + 8 <= wave.size()) {
     const uint32_t length = le32(pos + 4);
     if (length > wave.size() - pos - 8) return false;
