@@ -1,8 +1,10 @@
 // The engine from untrusted bytes. The bytes choose a population's settings within the ranges
 // a host could give, then a sequence of operations on a handful of genome slots: build,
 // mutate, add a connection, split, cross over, prepare, iterate, relatedness, clone, discard,
-// mark a node NoSplitFrom, start a new breeding step. After every operation the genome
-// invariants are checked:
+// mark a node NoSplitFrom, start a new breeding step; and, on a second population, the
+// generation cycle as a host drives it: a new initial population, an evaluation with fitness
+// values from the bytes (which speciates), breeding the next generation. After every
+// operation the invariants are checked:
 // - node and connection lists strictly ascending by number (sorted, no duplicates);
 // - every node and innovation number below the population's counters;
 // - each gene belongs to exactly one genome, which it names as its Genotype, and is not at
@@ -10,7 +12,10 @@
 // - a genome prepared since its last change of structure has every enabled connection whose
 //   ends exist wired into its target, and nothing else wired;
 // - operations on parents and sources leave them unchanged; relatedness is symmetric and 0
-//   for a genome and its copy.
+//   for a genome and its copy;
+// - a generation has PopulationSize prepared genomes; after a speciation every genome's
+//   species is a living one that lists it, living species keep their best members in
+//   fitness order, and the allotted offspring add up to at most PopulationSize.
 // Only errors the engine documents for legal calls are tolerated: "Duplicates are not
 // allowed!" when a genome is offered a gene number it already holds.
 
@@ -24,6 +29,7 @@
 #include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
+#include "neat/species.h"
 #include "neat/transfer_functions.h"
 #include "tests/fuzz/fuzz_targets.h"
 
@@ -36,6 +42,7 @@ constexpr int32_t kMaxOperations = 400;
 // Growth stops here so that one input stays fast; the invariants do not depend on size.
 constexpr int32_t kMaxNodes = 80;
 constexpr int32_t kMaxConnects = 300;
+constexpr int32_t kFirstCycleOperation = 11;
 
 class ByteReader {
 public:
@@ -75,10 +82,13 @@ void RegisterGameTransferFunctions() {
 }
 
 bool Registered(const TTransferFunction* f) {
-  const TTransferFunctionList& list = TransferFunctionList();
-  for (int32_t i = 0; i < list.Count(); ++i)
-    if (list.Items(i) == f) return true;
-  return false;
+  static const std::vector<const TTransferFunction*> known = [] {
+    std::vector<const TTransferFunction*> all;
+    for (int32_t i = 0; i < TransferFunctionList().Count(); ++i)
+      all.push_back(TransferFunctionList().Items(i));
+    return all;
+  }();
+  return std::find(known.begin(), known.end(), f) != known.end();
 }
 
 class EngineRun {
@@ -102,6 +112,7 @@ public:
     pop_.WeightPeturbationFactor = static_cast<float>(in_.Range(0, 40)) / 4.0f;
     pop_.MaxLinkWeight = static_cast<float>(in_.Range(1, 40)) / 4.0f;
     pop_.WeightUnrelatednessFactor = static_cast<float>(in_.Range(0, 20)) / 4.0f;
+    SetUpCycle();
   }
 
   ~EngineRun() {
@@ -112,8 +123,9 @@ public:
 
   void Run() {
     for (int32_t n = 0; n < kMaxOperations && !in_.AtEnd(); ++n) {
-      Step(in_.Byte() % 11);
-      CheckInvariants();
+      const int32_t op = in_.Byte() % 14;
+      Step(op);
+      CheckInvariants(op >= kFirstCycleOperation);
     }
   }
 
@@ -270,6 +282,30 @@ private:
         }
         break;
       }
+      case 11:
+        cycle_.ClearInnovations();
+        cycle_.CreateInitialPopulation();
+        cycleState_ = kBred;
+        previousOfThisRun_ = false;
+        break;
+      case 12:
+        if (in_.Flag()) cycle_.SelectionType = static_cast<TSelectionType>(in_.Range(0, 3));
+        if (cycleState_ == kNoGeneration) break;
+        anyFitness_ = false;
+        cycle_.EvaluateGeneration();
+        cycleState_ = kEvaluated;
+        speciated_ = cycle_.SelectionType == stSpecies;
+        break;
+      case 13:
+        if (cycleState_ != kEvaluated) break;
+        cycle_.CreateNextGeneration();
+        cycleState_ = kBred;
+        previousOfThisRun_ = true;
+        if (speciated_) {
+          for (const auto& sp : cycle_.SpeciesList)
+            QF_FUZZ_CHECK(sp->ExpectedOffspringCount == 0, "a species kept children unbred");
+        }
+        break;
       default:
         break;
     }
@@ -280,7 +316,7 @@ private:
     }
   }
 
-  void CheckInvariants() {
+  void CheckInvariants(bool cycleChanged) {
     // Every gene object, pooled or owned, must appear exactly once.
     genes_.clear();
     for (const TNode* n : CacheHandler().NodePool) {
@@ -293,21 +329,33 @@ private:
       genes_.push_back(c);
     }
     for (int32_t i = 0; i < kSlots; ++i) {
-      if (const TGenotype* g = Slot(i)) CheckGenotype(*g, fresh_[i]);
+      if (const TGenotype* g = Slot(i)) CheckGenotype(*g, pop_, true, fresh_[i]);
+    }
+    // The second population changes only through the cycle's own operations.
+    if (cycleChanged) {
+      const size_t before = genes_.size();
+      CheckCycle();
+      cycleGenes_.assign(genes_.begin() + static_cast<ptrdiff_t>(before), genes_.end());
+    } else {
+      genes_.insert(genes_.end(), cycleGenes_.begin(), cycleGenes_.end());
     }
     std::sort(genes_.begin(), genes_.end());
     QF_FUZZ_CHECK(std::adjacent_find(genes_.begin(), genes_.end()) == genes_.end(),
                   "a gene object is shared by two genomes, or by a genome and the gene pool");
   }
 
-  void CheckGenotype(const TGenotype& g, bool prepared) {
-    QF_FUZZ_CHECK(g.NEATPopulation == &pop_, "a genome lost its population");
+  // Counters are checked against the population's only for genomes of its current run: a
+  // new initial population restarts the numbering while the generation before the last
+  // breeding step is still kept.
+  void CheckGenotype(const TGenotype& g, const TNEATPopulation& p, bool counters, bool prepared) {
+    QF_FUZZ_CHECK(g.NEATPopulation == &p, "a genome lost its population");
     int64_t lastNumber = -1;
     for (const TNode* n : g.NodeList) {
       QF_FUZZ_CHECK(n != nullptr, "a nil node in NodeList");
       QF_FUZZ_CHECK(n->Number > lastNumber, "NodeList is not strictly ascending");
       lastNumber = n->Number;
-      QF_FUZZ_CHECK(n->Number < pop_.NextNodeNumber, "a node number at or above NextNodeNumber");
+      QF_FUZZ_CHECK(!counters || n->Number < p.NextNodeNumber,
+                    "a node number at or above NextNodeNumber");
       QF_FUZZ_CHECK(n->Genotype == &g, "a node names another genome");
       QF_FUZZ_CHECK(!(n->IsInput && n->IsOutput), "a node is both input and output");
       QF_FUZZ_CHECK(n->TransferFunction != nullptr && Registered(n->TransferFunction),
@@ -319,10 +367,10 @@ private:
       QF_FUZZ_CHECK(c != nullptr, "a nil connection in ConnectList");
       QF_FUZZ_CHECK(c->InnovationNumber > lastInnovation, "ConnectList is not strictly ascending");
       lastInnovation = c->InnovationNumber;
-      QF_FUZZ_CHECK(c->InnovationNumber < pop_.NextInnovation,
+      QF_FUZZ_CHECK(!counters || c->InnovationNumber < p.NextInnovation,
                     "an innovation number at or above NextInnovation");
-      QF_FUZZ_CHECK(c->FromNode >= 0 && c->FromNode < pop_.NextNodeNumber && c->ToNode >= 0 &&
-                        c->ToNode < pop_.NextNodeNumber,
+      QF_FUZZ_CHECK(c->FromNode >= 0 && c->ToNode >= 0 &&
+                        (!counters || (c->FromNode < p.NextNodeNumber && c->ToNode < p.NextNodeNumber)),
                     "a connection joins node numbers outside the counters");
       QF_FUZZ_CHECK(c->Delay >= 0 && c->Delay <= kMaxDelay, "a delay outside 0..5");
       QF_FUZZ_CHECK(std::isfinite(c->Weight), "a weight that is not finite");
@@ -330,6 +378,105 @@ private:
       genes_.push_back(c);
     }
     if (prepared) CheckWiring(g);
+  }
+
+
+  // ---- The generation cycle ----
+
+  enum CycleState { kNoGeneration, kBred, kEvaluated };
+
+  void SetUpCycle() {
+    TNEATPopulation& c = cycle_;
+    c.InputNodeCount = inputs_;
+    c.OutputNodeCount = outputs_;
+    c.ConnectNodesOfInitialPop = pop_.ConnectNodesOfInitialPop;
+    c.ConnectOutputOfInitialPop = pop_.ConnectOutputOfInitialPop;
+    c.AllowRecurrentLinks = pop_.AllowRecurrentLinks;
+    c.MaxConnectionDelay = pop_.MaxConnectionDelay;
+    c.ActivationIterations = pop_.ActivationIterations;
+    c.ConnectionAddChance = pop_.ConnectionAddChance;
+    c.ConnectionSplitChance = pop_.ConnectionSplitChance;
+    c.ConnectionWeightMutationChance = pop_.ConnectionWeightMutationChance;
+    c.ConnectionMutationBigChangeChance = pop_.ConnectionMutationBigChangeChance;
+    c.InitialWeightMagnitude = pop_.InitialWeightMagnitude;
+    c.WeightPeturbationFactor = pop_.WeightPeturbationFactor;
+    c.MaxLinkWeight = pop_.MaxLinkWeight;
+    c.WeightUnrelatednessFactor = pop_.WeightUnrelatednessFactor;
+    c.PopulationSize = in_.Range(2, 16);
+    c.SelectionType = static_cast<TSelectionType>(in_.Range(0, 3));
+    c.SpeciesFitnessMethod = in_.Flag() ? sfmAverageFitness : sfmHighestFitness;
+    c.SetSurvivalThreshold(in_.Range(1, 19) / 20.0);
+    c.MinSpeciesRelatedness = in_.Range(1, 40) / 4.0;
+    c.SpeciesTargetCount = in_.Range(0, 6);
+    c.ReproduceMutateRate = in_.Unit();
+    c.MutateCrossed = in_.Flag();
+    c.TournamentSize = in_.Range(1, 8);
+    c.TournamentRange = in_.Range(1, 2 * c.PopulationSize);
+    // Fitness values from the bytes, in tenths so that shares do not come out exact; a
+    // generation without any fitness above 0 is refused by the engine, so the last genome
+    // scores when none did.
+    c.OnCalculateFitness = [this](TNEATPopulation* p, TGenotype*) {
+      double f = in_.Byte() / 10.0;
+      if (p->CurrentGenotypeIndex == p->GenotypeList->Count() - 1 && !anyFitness_) f = 1.0;
+      anyFitness_ = anyFitness_ || f > 0.0;
+      return f;
+    };
+  }
+
+  void CheckCycle() {
+    const TNEATPopulation& c = cycle_;
+    const bool live = cycleState_ != kNoGeneration;
+    if (live) {
+      QF_FUZZ_CHECK(c.GenotypeList->Count() == c.PopulationSize,
+                    "a generation does not have PopulationSize genomes");
+    }
+    for (const TGenotype* g : *c.GenotypeList) CheckGenotype(*g, c, true, live);
+    for (const TGenotype* g : *c.PreviousGenotypeList)
+      CheckGenotype(*g, c, previousOfThisRun_, true);
+    int32_t lastId = -1;
+    for (const auto& sp : c.SpeciesList) {
+      QF_FUZZ_CHECK(sp->SpeciesID > lastId, "species IDs are not unique and rising");
+      lastId = sp->SpeciesID;
+      if (sp->DefiningMember) CheckGenotype(*sp->DefiningMember, c, true, false);
+    }
+    if (cycleState_ == kEvaluated && speciated_) CheckSpecies();
+  }
+
+  void CheckSpecies() const {
+    const TNEATPopulation& c = cycle_;
+    int64_t allotted = 0;
+    int32_t living = 0;
+    for (const auto& sp : c.SpeciesList) {
+      allotted += sp->ExpectedOffspringCount;
+      QF_FUZZ_CHECK(sp->ExpectedOffspringCount >= 0, "a negative offspring count");
+      if (sp->DeadSpecies) {
+        QF_FUZZ_CHECK(sp->Genotypes.Empty() && sp->ExpectedOffspringCount == 0,
+                      "a dead species has members or children");
+        continue;
+      }
+      ++living;
+      QF_FUZZ_CHECK(!sp->Genotypes.Empty() && sp->Genotypes.Count() <= sp->MemberCount,
+                    "a living species lost all members or gained some in culling");
+      QF_FUZZ_CHECK(sp->Champion && c.GenotypeList->IndexOf(sp->Champion) >= 0,
+                    "a species champion is not of the generation");
+      const TGenotype* previous = nullptr;
+      for (const TGenotype* m : sp->Genotypes) {
+        QF_FUZZ_CHECK(c.GenotypeList->IndexOf(m) >= 0, "a species member is not of the generation");
+        QF_FUZZ_CHECK(m->SpeciesHint == sp.get(), "a member names another species");
+        QF_FUZZ_CHECK(!previous || previous->Fitness >= m->Fitness,
+                      "survivors are not in fitness order");
+        QF_FUZZ_CHECK(m->AdjustedFitness >= 0.0 && std::isfinite(m->AdjustedFitness),
+                      "an adjusted fitness negative or not finite");
+        previous = m;
+      }
+    }
+    QF_FUZZ_CHECK(living == c.LivingSpeciesCount, "LivingSpeciesCount is not the living species");
+    QF_FUZZ_CHECK(allotted <= c.PopulationSize, "more children allotted than PopulationSize");
+    for (const TGenotype* g : *c.GenotypeList) {
+      bool found = false;
+      for (const auto& sp : c.SpeciesList) found = found || (sp.get() == g->SpeciesHint && !sp->DeadSpecies);
+      QF_FUZZ_CHECK(found, "a genome's species is not a living one");
+    }
   }
 
   static void CheckWiring(const TGenotype& g) {
@@ -380,6 +527,12 @@ private:
   std::unique_ptr<TGenotype> slots_[kSlots];
   bool fresh_[kSlots] = {};
   std::vector<const void*> genes_;
+  std::vector<const void*> cycleGenes_;
+  TNEATPopulation cycle_{nullptr};
+  CycleState cycleState_ = kNoGeneration;
+  bool previousOfThisRun_ = false;
+  bool speciated_ = false;
+  bool anyFitness_ = false;
 };
 
 }  // namespace
