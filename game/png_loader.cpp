@@ -29,7 +29,7 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 
 void SilentWarning(png_structp, png_const_charp) {}
 
-// A picture that cannot be decoded is refused without a word, not reported on stderr.
+// A bad file is an ordinary outcome here, not something to print.
 [[noreturn]] void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Everything the decoder touches after setjmp lives here, so longjmp leaves no local in an

@@ -21,6 +21,7 @@
 #include "game/particles.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
+#include "neat/transfer_functions.h"
 #include "platform/headless/headless.h"
 
 using namespace qf;
@@ -170,8 +171,49 @@ TEST_F(GameTest, StartUpPutsTenInvadersOnTheFieldAndLogsThem) {
   EXPECT_FALSE(S().GameOverLayer->Visible());
 }
 
+TEST_F(GameTest, PopulationHasTheWindowsStoredSettingsAndSevenTransferFunctions) {
+  const TNEATPopulation& p = *fmMain_->Population;
+  EXPECT_EQ(p.PopulationSize, 30);
+  EXPECT_EQ(p.SpeciesTargetCount, 0);
+  EXPECT_EQ(p.ReproduceMutateRate, 0.25);
+  EXPECT_EQ(p.MinSpeciesRelatedness, 3.0);
+  EXPECT_EQ(p.InputNodeCount, 7);
+  EXPECT_EQ(p.OutputNodeCount, 3);
+  EXPECT_EQ(p.GenerationsToRun, 500);
+  EXPECT_EQ(p.TargetFitness, 10000.0);
+  EXPECT_EQ(p.ConnectionWeightMutationChance, 0.7);
+  EXPECT_EQ(p.ConnectionMutationBigChangeChance, 0.1);
+  EXPECT_EQ(p.ActivationIterations, 2);
+  EXPECT_EQ(p.SurvivalThreshold(), 0.4);
+  EXPECT_EQ(p.ConnectionSplitChance, 0.03);
+  EXPECT_EQ(p.ConnectionAddChance, 0.1);
+  EXPECT_EQ(p.WeightUnrelatednessFactor, 0.4f);
+  EXPECT_EQ(p.WeightPeturbationFactor, 2.5f);
+  EXPECT_EQ(p.InitialWeightMagnitude, 1.0f);
+  EXPECT_EQ(p.MaxLinkWeight, 3.0f);
+  // Everything else at the component's defaults.
+  EXPECT_EQ(p.SelectionType, stSpecies);
+  EXPECT_EQ(p.TournamentSize, 7);
+  EXPECT_TRUE(p.AllowRecurrentLinks);
+  EXPECT_EQ(p.MaxConnectionDelay, 0);
+  EXPECT_TRUE(static_cast<bool>(p.OnCalculateFitness));
+
+  const TTransferFunctionList& registry = TransferFunctionList();
+  const std::vector<std::string> names{"Sigmoid", "Gaussian", "IF", "DelayGaussian",
+                                       "Sigmoind", "Max", "Min"};
+  ASSERT_EQ(registry.Count(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(registry.Names(i), names[static_cast<size_t>(i)]);
+
+  // A second window in the same process registers nothing twice.
+  fmMain_.reset();
+  app_.reset();
+  StartGame();
+  EXPECT_EQ(TransferFunctionList().Count(), 7);
+}
+
 TEST_F(GameTest, FirstFrameShowsTheOutlineAndTheShip) {
   Frame();
+  Frame();  // the repaint the first frame asked for comes first in the next round
   const qf::Frame& shown = headless_->MainHeadlessWindow()->LastFrame();
   ASSERT_EQ(shown.Width, 471);
   ASSERT_EQ(shown.Height, 503);
@@ -286,9 +328,9 @@ TEST_F(GameTest, BombsHitOnlyOpaquePixelsOfTheShipThenTheShipBlinks) {
   S().Bombs.push_back(Bomb{left + 15, top + 5, nullptr});
   StillFrame(2999);
   EXPECT_EQ(S().Lives, 3);
-  StillFrame(2);  // blinking ends in this frame's player pass
-  EXPECT_EQ(S().PlayerHitTick, 0u);
+  StillFrame(2);  // blinking ends in this frame's player pass, and the bomb hits
   EXPECT_EQ(S().Lives, 2);
+  EXPECT_EQ(S().PlayerHitTick, clock_->Now());
 }
 
 TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
@@ -316,6 +358,15 @@ TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
   EXPECT_EQ(S().Invaders.size(), 10u);
 }
 
+TEST_F(GameTest, ExplodeThrowsTheGivenNumberOfParticles) {
+  const int before = S().Particles->LastIndex();
+  fmMain_->Explode(200, 200, 0);
+  fmMain_->Explode(200, 200, -3);
+  EXPECT_EQ(S().Particles->LastIndex(), before);
+  fmMain_->Explode(200, 200, 150);
+  EXPECT_EQ(S().Particles->LastIndex(), before + 150);
+}
+
 TEST_F(GameTest, YAndNDoNothingWhileTheGameRuns) {
   headless_->PostKeyUp('Y');
   headless_->PostKeyUp('N');
@@ -340,7 +391,7 @@ TEST_F(GameTest, KillsBringInTheNextGenomesAndTheThirtiethEndsTheGeneration) {
   EXPECT_EQ(S().LogLines[11], "Inserted new Invader, count : 10");
   EXPECT_EQ(S().Invaders.back()->GenomeIndex, 10);
   EXPECT_EQ(headless_->SoundsPlayed.back(), "CHIMES");
-  EXPECT_EQ(S().Particles->LastIndex() + 1, 150);
+  EXPECT_GT(S().Particles->LastIndex(), 100);  // the burst, less any that flew out at once
   for (int kill = 2; kill <= 20; ++kill) KillOne();
   EXPECT_EQ(S().InvadersInserted, 30);
   EXPECT_EQ(S().Invaders.size(), 10u);
@@ -504,14 +555,26 @@ TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
   const double length = std::hypot(double{inv.AccelX}, double{inv.AccelY});
   EXPECT_LE(length, 230.0 + 1e-3);
 
-  // An unprepared genome makes the engine fail: the invader brakes.
-  std::unique_ptr<TGenotype> clone = inv.Genotype->Clone();
-  inv.Genotype = clone.get();
+  // An engine error inside the step makes the invader brake.
+  TGenotype& genotype = *inv.Genotype;
+  genotype.Prepared = false;
   inv.Think();
   EXPECT_FLOAT_EQ(inv.AccelX, -10);
   EXPECT_FLOAT_EQ(inv.AccelY, 4);
-  clone->ReleaseToCache();
-  inv.Genotype = (*fmMain_->Population->GenotypeList)[0];
+  genotype.Prepared = true;
+
+  // So does a floating-point overflow: a weight no product can hold.
+  for (int32_t i = 0; i < genotype.ConnectList.Count(); ++i) {
+    genotype.ConnectList[i]->Weight = 1e308;
+    genotype.ConnectList[i]->Enabled = true;
+  }
+  genotype.PreparePhenotype();
+  inv.VelX = 20;
+  inv.VelY = 30;
+  S().PlayerX = 400;  // input 0 far from zero
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -4);
+  EXPECT_FLOAT_EQ(inv.AccelY, -6);
 }
 
 }  // namespace

