@@ -43,7 +43,7 @@ fuzz: fuzz-build
 
 # The short run CI makes as part of make test.
 fuzz-smoke: fuzz-build
-	tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) $(FUZZ_TARGETS)
+	tests/fuzz/run-fuzzers --fresh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) $(FUZZ_TARGETS)
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTS)
