@@ -301,6 +301,29 @@ TEST_F(GenerationTest, TheBestIndividualsSpeciesKeepsItsChampionWhateverItsSize)
   EXPECT_TRUE((*pop.GenotypeList)[0]->IsSameAs(*g[1]));
 }
 
+// Found by fuzzing: with a species per genotype and equal fitness every share comes out a
+// hair below 1 and truncates to 0, so no species breeds and the fill-up had nothing to copy.
+TEST_F(GenerationTest, BreedingWhenEveryShareTruncatesToZeroStartsFromTheBest) {
+  for (TSpeciesFitnessMethod method : {sfmAverageFitness, sfmHighestFitness}) {
+    SCOPED_TRACE(method);
+    pop.SpeciesFitnessMethod = method;
+    pop.ResetSpecies(true);
+    pop.GenotypeList->Clear();
+    pop.PreviousGenotypeList->Clear();
+    std::vector<std::pair<int32_t, double>> spec;
+    for (int32_t k = 0; k < 11; ++k) spec.push_back({3 * k, 3.6});
+    HandGeneration(spec);
+    pop.EvaluateGeneration();
+    ASSERT_EQ(pop.LivingSpeciesCount, 11);
+    for (const auto& s : pop.SpeciesList) ASSERT_EQ(s->ExpectedOffspringCount, 0);
+
+    pop.CreateNextGeneration();
+    ASSERT_EQ(pop.GenotypeList->Count(), 11);
+    EXPECT_TRUE((*pop.GenotypeList)[0]->IsSameAs(*pop.BestIndividual));
+    for (TGenotype* g : *pop.GenotypeList) EXPECT_TRUE(g->Prepared);
+  }
+}
+
 TEST_F(GenerationTest, IndividualSelectionKeepsTheBestInPlace) {
   for (TSelectionType type : {stFitProp, stTournament, stLocalTournament}) {
     pop.SelectionType = type;
