@@ -49,12 +49,9 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target run_benchmarks
 
+# The game runs in its data directory: the sprites load from there and log.txt lands there.
 run: build
-	@if [ -x $(BUILD)/app/quillfrost ]; then \
-		cd $(BUILD)/data && ../app/quillfrost; \
-	else \
-		echo "The game is not built yet: only the engine and its tests exist so far."; \
-	fi
+	cd $(BUILD)/data && ../app/quillfrost
 
 # Regenerates the committed pictures and sounds, and previews of them in $(BUILD)/preview.
 assets: deps
