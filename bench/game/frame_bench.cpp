@@ -25,7 +25,16 @@ struct Arena {
   std::unique_ptr<TfmMain> fmMain;
 
   Arena() {
-    std::filesystem::current_path(QF_ASSETS_DIR);
+    // The game reads its sprites from, and writes log.txt into, the current directory: a
+    // scratch copy keeps the source tree clean.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "quillfrost_game_bench";
+    fs::create_directories(dir);
+    for (const auto& entry : fs::directory_iterator(QF_ASSETS_DIR))
+      if (entry.path().extension() == ".png")
+        fs::copy_file(entry.path(), dir / entry.path().filename(),
+                      fs::copy_options::overwrite_existing);
+    fs::current_path(dir);
     static_cast<HeadlessApplication*>(app.get())->SystemDirectory = std::string(QF_ASSETS_DIR);
     fmMain = std::make_unique<TfmMain>(*app);
     SetRandSeed(42);
