@@ -120,6 +120,38 @@ public:
   void ClearGenotypes();
   void SwapGenotypeLists();
   void StopRun();
+
+  // ---- Speciation (species.cpp) and the generation cycle (generation.cpp) ----
+
+  // Replaces the current generation and every species with fresh initial genotypes.
+  void CreateInitialPopulation();
+  // Scores every genotype through OnCalculateFitness, in position order, letting pending
+  // messages run after each; a terminating application ends it with the silent abort. Then
+  // speciates (stSpecies) and reports the best individual.
+  virtual void EvaluateGeneration();
+  void ShowBestIndividual();
+  // Breeds a complete new GenotypeList from the evaluated one, which becomes the previous.
+  void CreateNextGeneration();
+  void ReproduceSpecies();
+  // The crossover child of two parents with its follow-up mutation, not yet prepared.
+  std::unique_ptr<TGenotype> BreedByCrossover(TGenotype* p1, TGenotype* p2);
+  TGenotype* SelectParent(int32_t i, const TGenotype* excluded);
+  // Spends a random share of total on uniformly drawn genotypes' adjusted fitness; the one
+  // that exhausts it wins, so a genotype of adjusted fitness 0 never does.
+  TGenotype* SelectFitProp(const TGenotypeList& list, double total);
+  // The lowest adjusted fitness among n draws wins.
+  TGenotype* SelectTournament(const TGenotypeList& list, int32_t n, const TGenotype* excluded);
+  // The highest fitness among TournamentSize draws from the ring neighbourhood of i wins.
+  TGenotype* SelectLocalTournament(int32_t i, const TGenotype* excluded);
+
+  void Speciate();
+  // The hinted species if compatible, else the oldest compatible living species, or nullptr.
+  TSpecies* FindSpecies(TGenotype* genotype);
+  // FreeAll frees every species; otherwise each is given its champion's copy as
+  // representative and emptied for a new assignment.
+  void ResetSpecies(bool FreeAll);
+  // Moves MinSpeciesRelatedness toward SpeciesTargetCount living species.
+  void AdjustRelatednessThreshold();
 };
 
 }  // namespace qf

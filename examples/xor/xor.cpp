@@ -1,0 +1,118 @@
+#include "examples/xor/xor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/numbers.h"
+#include "base/random.h"
+#include "neat/genotype.h"
+#include "neat/population.h"
+
+namespace qf {
+
+namespace {
+
+struct XorCase {
+  double A, B;
+  bool Target;
+};
+constexpr XorCase kCases[4] = {{0, 0, false}, {0, 1, true}, {1, 0, true}, {1, 1, false}};
+
+constexpr int32_t kInputs = 3;  // a, b and the bias
+constexpr double kBias = 1.0;
+
+double RunCase(const TGenotype& genotype, const XorCase& c) {
+  auto net = genotype.Clone();
+  net->PreparePhenotype();
+  net->SetInput(0, c.A);
+  net->SetInput(1, c.B);
+  net->SetInput(2, kBias);
+  net->Iterate(std::max<int32_t>(1, net->NodeList.Count()));
+  const double out = net->GetOutput(0);
+  net->ReleaseToCache();
+  return out;
+}
+
+}  // namespace
+
+double XorFitness(const TGenotype& genotype, double margin, bool* solved) {
+  double error = 0.0;
+  bool allRight = true;
+  for (const XorCase& c : kCases) {
+    const double out = RunCase(genotype, c);
+    const double unipolar = (out + 1.0) / 2.0;
+    error += std::fabs(unipolar - (c.Target ? 1.0 : 0.0));
+    allRight = allRight && (c.Target ? out > margin : out < -margin);
+  }
+  if (solved) *solved = allRight;
+  return (4.0 - error) * (4.0 - error);
+}
+
+XorResult RunXor(const XorOptions& options) {
+  SetRandSeed(options.Seed);
+  TNEATPopulation population(nullptr);
+  population.PopulationSize = options.PopulationSize;
+  population.InputNodeCount = kInputs;
+  population.OutputNodeCount = 1;
+
+  XorResult result;
+  bool solvedThisGeneration = false;
+  population.OnCalculateFitness = [&](TNEATPopulation*, TGenotype* genotype) {
+    bool solved = false;
+    const double fitness = XorFitness(*genotype, options.Margin, &solved);
+    solvedThisGeneration = solvedThisGeneration || solved;
+    ++result.Evaluations;
+    return fitness;
+  };
+
+  population.ClearInnovations();
+  population.CreateInitialPopulation();
+  for (int32_t generation = 1; generation <= options.MaxGenerations; ++generation) {
+    solvedThisGeneration = false;
+    population.EvaluateGeneration();
+    result.Generations = generation;
+    result.BestFitness = population.BestIndividual->Fitness;
+    result.ChampionGenes = population.BestIndividual->GeneCount();
+    result.LivingSpecies = population.LivingSpeciesCount;
+    if (options.Log) {
+      *options.Log << "generation " << generation << "  best fitness "
+                   << FormatFixed(result.BestFitness, 4) << "  species " << result.LivingSpecies
+                   << "  champion genes " << result.ChampionGenes << '\n';
+    }
+    if (solvedThisGeneration) {
+      result.Solved = true;
+      break;
+    }
+    population.CreateNextGeneration();
+  }
+  return result;
+}
+
+XorStatistics Summarize(const std::vector<XorResult>& results) {
+  XorStatistics s;
+  s.Runs = static_cast<int32_t>(results.size());
+  std::vector<int32_t> generations;
+  double evaluations = 0.0;
+  double evaluationsAll = 0.0;
+  for (const XorResult& r : results) {
+    evaluationsAll += static_cast<double>(r.Evaluations);
+    if (!r.Solved) continue;
+    generations.push_back(r.Generations);
+    evaluations += static_cast<double>(r.Evaluations);
+  }
+  s.Successes = static_cast<int32_t>(generations.size());
+  if (s.Runs > 0) s.MeanEvaluationsAll = evaluationsAll / s.Runs;
+  if (generations.empty()) return s;
+  std::sort(generations.begin(), generations.end());
+  double sum = 0.0;
+  for (int32_t g : generations) sum += g;
+  s.MeanGenerations = sum / s.Successes;
+  const size_t mid = generations.size() / 2;
+  s.MedianGenerations = generations.size() % 2 == 1
+                            ? generations[mid]
+                            : (generations[mid - 1] + generations[mid]) / 2.0;
+  s.MeanEvaluations = evaluations / s.Successes;
+  return s;
+}
+
+}  // namespace qf

@@ -1,0 +1,59 @@
+#pragma once
+// Evolving exclusive-or with the engine, through nothing but the population's public
+// operations and events: the classic first test of a NEAT implementation.
+//
+// Task. Inputs a, b in {0, 1} plus a bias input of 1; one output of the bipolar sigmoid in
+// (-1, 1), read as true above 0. Each case is run on a fresh copy of the genome (no state
+// carried from the previous case, so a recurrent network cannot learn the case order), with
+// one pass per node so that any feed-forward path reaches the output.
+//
+// Fitness. The classic one of the NEAT paper, (4 - total error)^2 with the output mapped to
+// [0, 1] and targets 0/1: 0 .. 16, 16 for a perfect answer.
+//
+// Solved. Every case on the right side of 0 by at least the margin: above +margin for true,
+// below -margin for false (margin 0.5, i.e. below 0.25 / above 0.75 on the [0, 1] scale).
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+namespace qf {
+
+class TGenotype;
+
+struct XorOptions {
+  uint32_t Seed = 1;
+  int32_t PopulationSize = 150;
+  int32_t MaxGenerations = 300;
+  double Margin = 0.5;
+  std::ostream* Log = nullptr;  // one line per generation when set
+};
+
+struct XorResult {
+  bool Solved = false;
+  int32_t Generations = 0;  // generations evaluated; the initial population is generation 1
+  int64_t Evaluations = 0;  // fitness evaluations made
+  double BestFitness = 0.0;
+  int32_t ChampionGenes = 0;
+  int32_t LivingSpecies = 0;
+};
+
+// The classic fitness of a genome over the four cases; solved tells whether every case is
+// answered with the margin. The genome is left untouched.
+double XorFitness(const TGenotype& genotype, double margin, bool* solved);
+
+// One evolution from a fixed seed, until a generation holds a solver or the limit is reached.
+XorResult RunXor(const XorOptions& options);
+
+struct XorStatistics {
+  int32_t Runs = 0;
+  int32_t Successes = 0;
+  double MeanGenerations = 0.0;    // over the successful runs
+  double MedianGenerations = 0.0;  // over the successful runs
+  double MeanEvaluations = 0.0;    // over the successful runs
+  double MeanEvaluationsAll = 0.0; // over every run, failures at their limit
+};
+
+XorStatistics Summarize(const std::vector<XorResult>& results);
+
+}  // namespace qf
