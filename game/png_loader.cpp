@@ -29,6 +29,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 
 void SilentWarning(png_structp, png_const_charp) {}
 
+// A sprite that cannot be decoded is left empty without a word, so libpng must not print.
+void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
 // Everything the decoder touches after setjmp lives here, so longjmp leaves no local in an
 // indeterminate state and no C++ object half-built.
 struct Decoder {
@@ -42,7 +45,7 @@ struct Decoder {
 };
 
 bool Decode(Decoder& d) {
-  d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, SilentWarning);
+  d.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, SilentWarning);
   if (!d.png) return false;
   d.info = png_create_info_struct(d.png);
   if (!d.info) return false;
@@ -118,7 +121,11 @@ void LoadPngStream(TBitmap32& bitmap, std::istream& stream) {
 void LoadPngFile(TBitmap32& bitmap, const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
   if (!file) return;
-  LoadPngStream(bitmap, file);
+  try {
+    LoadPngStream(bitmap, file);
+  } catch (const std::ios_base::failure&) {
+    // A read error (the name is a directory, say) is one more unreadable picture.
+  }
 }
 
 void LoadBitmapFile(TBitmap32& bitmap, const std::string& fileName) {
