@@ -20,7 +20,6 @@ constexpr double kField = 400.0;
 constexpr double kShipSpeed = 100.0;
 constexpr double kBombSpeed = 220.0;
 constexpr double kRocketSpeed = 200.0;
-constexpr double kGravity = 232.3;
 constexpr double kMaxInvaderSpeed = 250.0;
 constexpr uint32_t kShotIntervalMs = 600;
 constexpr uint32_t kBlinkMs = 3000;
@@ -28,10 +27,16 @@ constexpr uint32_t kBombIntervalMs = 1000;
 
 // Planning.
 constexpr double kShipMargin = 3.0;        // px kept between a bomb and the ship's columns
-constexpr double kPlanStep = 0.05;         // s, granularity of a move's length
-constexpr int kPlanMoves = 40;             // moves of up to 2 s
+constexpr double kLegStep = 0.1;           // s, granularity of a leg's length
+constexpr int kFirstLegSteps = 15;         // first legs of up to 1.5 s
+constexpr int kSecondLegSteps = 12;        // second legs of up to 1.2 s
+constexpr double kTargetLoyalty = 60.0;    // px nearer another invader must be to take over
+constexpr double kRocketWait = 0.3;        // s, a guess at when one of two rockets is gone
 constexpr double kLowInvaderReach = 0.45;  // s: a bomb dropped closer than this is hard to dodge
-constexpr double kSoftThreatCost = 150.0;  // px of aiming worth giving up to stay clear
+constexpr double kSoftThreatCost = 400.0;  // px of aiming worth giving up to stay clear
+constexpr uint32_t kArmingLookaheadMs = 350;  // an invader armed this soon counts as armed
+constexpr double kDriftTime = 0.15;        // s of an invader's drift allowed for
+constexpr double kKeepGoing = 8.0;         // px: turning back and forth wastes escapes
 constexpr double kHardThreatCost = 1e6;
 constexpr double kPredictStep = 0.02;      // s, invader path sampling
 constexpr int kPredictSamples = 150;       // 3 s ahead
@@ -51,10 +56,12 @@ struct Path {
   std::array<float, kPredictSamples> Y{};
 };
 
+// The velocity is kept: a network's steering can swing from frame to frame, so the last
+// acceleration says little about the next second, while the velocity changes slowly.
 Path PredictPath(const TInvader& inv) {
   Path path;
   double x = inv.X, y = inv.Y, vx = inv.VelX, vy = inv.VelY;
-  const double ax = inv.AccelX, ay = inv.AccelY + kGravity;
+  const double ax = 0, ay = 0;
   for (int i = 0; i < kPredictSamples; ++i) {
     path.X[static_cast<size_t>(i)] = static_cast<float>(x);
     path.Y[static_cast<size_t>(i)] = static_cast<float>(y);
@@ -107,14 +114,38 @@ Intercept FindIntercept(const Path& path, const TInvader& inv, double launch, do
   return hit;
 }
 
-// The ship's centre t seconds into a move in direction dir held for h seconds.
-double ShipAt(double x0, int dir, double h, double t) {
-  return std::clamp(x0 + dir * kShipSpeed * std::min(t, h), 0.0, kField);
-}
+// A move of the ship: dir1 for h1 seconds, then dir2 for h2 seconds, then standing.
+struct Plan {
+  double X0;
+  int Dir1;
+  double H1;
+  int Dir2;
+  double H2;
+
+  double At(double t) const {
+    const double first = X0 + Dir1 * kShipSpeed * std::min(t, H1);
+    const double x1 = std::clamp(first, 0.0, kField);
+    if (t <= H1) return x1;
+    return std::clamp(x1 + Dir2 * kShipSpeed * std::min(t - H1, H2), 0.0, kField);
+  }
+  // The path is straight between its turns, so its extremes lie at the ends or the turns.
+  double MinOver(double a, double b) const { return Extreme(a, b, false); }
+  double MaxOver(double a, double b) const { return Extreme(a, b, true); }
+
+private:
+  double Extreme(double a, double b, bool wantMax) const {
+    double m = At(a);
+    for (double t : {b, H1, H1 + H2}) {
+      if (t < a || t > b) continue;
+      m = wantMax ? std::max(m, At(t)) : std::min(m, At(t));
+    }
+    return m;
+  }
+};
 
 }  // namespace
 
-AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) const {
+AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
   AutopilotDecision d;
   if (s.GameOverLayer && s.GameOverLayer->Visible()) {
     d.Restart = true;
@@ -149,55 +180,99 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) const {
              (rowsBottom - bomb.Y) / kBombSpeed + step, kHardThreatCost);
   }
   d.Threats = static_cast<int32_t>(threats.size());
-  // Low invaders that may drop a bomb any moment: a bomb from there comes too fast to dodge.
+  // Low invaders that may drop a bomb any moment: a bomb from there comes too fast to dodge,
+  // so the ship keeps out from under them, allowing for their drift.
   for (const auto& inv : s.Invaders) {
     const double dropY = inv->Y + inv->HalfHeight;
     const double enter = (rowsTop - dropY) / kBombSpeed;
-    if (enter < 0 || enter > kLowInvaderReach || inv->BombsInFlight != 0) continue;
-    if (now - inv->LastBombTick + static_cast<uint32_t>(enter * 1000) <= kBombIntervalMs) continue;
+    if (dropY >= rowsBottom || enter > kLowInvaderReach || inv->BombsInFlight != 0) continue;
+    const uint32_t armedFor = now - inv->LastBombTick;
+    if (armedFor + kArmingLookaheadMs <= kBombIntervalMs) continue;
+    const double drift = std::fabs(inv->VelX) * kDriftTime + 4;
+    const size_t before = threats.size();
     inTheWay(inv->X, enter, (rowsBottom - dropY) / kBombSpeed + step, kSoftThreatCost);
+    if (threats.size() > before) {
+      threats.back().Low -= drift;
+      threats.back().High += drift;
+    }
   }
 
   // The aim: the invader whose rocket intercept is nearest, allowing for the time the ship
-  // needs to get under it.
+  // needs to get under it. The ship sticks to its target unless another is much nearer, and
+  // stays on its side of the field when the target crosses the seam where x wraps: chasing it
+  // from one edge to the other is hopeless.
   std::vector<Path> paths;
   paths.reserve(s.Invaders.size());
   for (const auto& inv : s.Invaders) paths.push_back(PredictPath(*inv));
   double bestDistance = 1e9;
+  double targetDistance = 1e9;
+  double targetAim = px;
+  const TInvader* best = nullptr;
   d.AimX = static_cast<float>(px);
   for (size_t i = 0; i < s.Invaders.size(); ++i) {
     const TInvader& inv = *s.Invaders[i];
-    double launch = 0;
     Intercept hit;
-    for (int round = 0; round < 3; ++round) {
-      hit = FindIntercept(paths[i], inv, launch, rocketTop, s.RocketHalfWidth,
-                          s.RocketHalfHeight, nullptr);
-      if (!hit.Found) break;
+    double launch = 0;
+    for (int round = 0; round < 3; ++round) {  // beyond the prediction keep the last answer
+      const Intercept next = FindIntercept(paths[i], inv, launch, rocketTop, s.RocketHalfWidth,
+                                           s.RocketHalfHeight, nullptr);
+      if (!next.Found) break;
+      hit = next;
       launch = std::fabs(hit.X - px) / kShipSpeed;
     }
     if (!hit.Found) continue;
+    const bool isTarget = &inv == target_ && inv.BirthTick == targetBirth_;
+    if (isTarget && std::fabs(hit.X - targetAim_) > kField / 2) hit.X = targetAim_;
     const double distance = std::fabs(hit.X - px);
+    if (isTarget) {
+      targetDistance = distance;
+      targetAim = hit.X;
+    }
     if (distance < bestDistance) {
       bestDistance = distance;
+      best = &inv;
       d.AimX = static_cast<float>(hit.X);
     }
   }
+  const bool targetAlive = std::any_of(s.Invaders.begin(), s.Invaders.end(), [&](const auto& inv) {
+    return inv.get() == target_ && inv->BirthTick == targetBirth_;
+  });
+  if (targetDistance < 1e9 && targetDistance <= bestDistance + kTargetLoyalty) {
+    d.AimX = static_cast<float>(targetAim);
+  } else if (best && (!targetAlive || targetDistance < 1e9)) {
+    target_ = best;
+    targetBirth_ = best->BirthTick;
+  } else if (targetAlive) {
+    d.AimX = targetAim_;  // out of reach for the moment: wait where it was last aimed at
+  }
+  targetAim_ = d.AimX;
 
-  // Moves: stand, or go left or right for a while and stop; the cheapest wins.
+  // Moves of two legs: one way (or stand) for a while, then one way (or stand) for a while,
+  // then stand. The first leg takes the ship to its aim, the second away from what falls there.
+  // The cheapest wins; only its first step is taken, the next frame plans afresh.
+  // When the next rocket may go: the ship should be under its aim by then.
+  const uint32_t sinceShot = now - s.LastShotTick;
+  double shotReady = sinceShot > kShotIntervalMs ? 0.0 : (kShotIntervalMs - sinceShot) / 1000.0;
+  if (s.Rockets.size() >= 2) shotReady = std::max(shotReady, kRocketWait);
   double bestCost = 1e18;
-  for (int dir : {0, -1, 1}) {
-    for (int k = dir == 0 ? 0 : 1; k <= (dir == 0 ? 0 : kPlanMoves); ++k) {
-      const double h = k * kPlanStep;
-      double cost = std::fabs(ShipAt(px, dir, h, h) - d.AimX) + 0.5 * h;
-      for (const Threat& t : threats) {
-        const double a = ShipAt(px, dir, h, t.Enter);
-        const double b = ShipAt(px, dir, h, t.Leave);
-        if (std::max(a, b) >= t.Low && std::min(a, b) <= t.High)
-          cost += t.Cost * (1.0 + 1.0 / (1.0 + t.Enter));  // sooner is worse
-      }
-      if (cost < bestCost) {
-        bestCost = cost;
-        d.Direction = h >= step / 2 ? dir : 0;
+  for (int dir1 : {0, -1, 1}) {
+    for (int k1 = dir1 == 0 ? 0 : 1; k1 <= kFirstLegSteps; ++k1) {
+      const double h1 = k1 * kLegStep;
+      for (int dir2 : {0, -1, 1}) {
+        for (int k2 = dir2 == 0 ? 0 : 1; k2 <= (dir2 == 0 ? 0 : kSecondLegSteps); ++k2) {
+          const Plan plan{px, dir1, h1, dir2, k2 * kLegStep};
+          double cost = std::fabs(plan.At(std::max(h1, shotReady)) - d.AimX) + 0.2 * h1 +
+                        0.1 * plan.H2;
+          if (dir1 != 0 && dir1 == s.PlayerDirection) cost -= kKeepGoing;
+          for (const Threat& t : threats) {
+            if (plan.MaxOver(t.Enter, t.Leave) >= t.Low && plan.MinOver(t.Enter, t.Leave) <= t.High)
+              cost += t.Cost * (1.0 + 1.0 / (1.0 + t.Enter));  // sooner is worse
+          }
+          if (cost < bestCost) {
+            bestCost = cost;
+            d.Direction = h1 >= step / 2 ? dir1 : dir2;
+          }
+        }
       }
     }
   }

@@ -27,7 +27,8 @@ public:
   explicit Autopilot(uint32_t frameStepMs) : stepSeconds_(frameStepMs / 1000.0) {}
 
   // What to do at tick `now`, the tick of the next frame.
-  AutopilotDecision Decide(const TGameState& s, uint32_t now) const;
+  // It remembers its target between calls.
+  AutopilotDecision Decide(const TGameState& s, uint32_t now);
 
   // Posts the key events that carry out the decision: arrow downs and ups so that the ship's
   // direction becomes decision.Direction, Space down and up, Y down and up.
@@ -35,10 +36,16 @@ public:
 
   // Forgets which arrows it holds (after a new game the ship's direction is kept by the game,
   // so the held keys stay meaningful; this is for a fresh window).
-  void Reset() { leftHeld_ = rightHeld_ = false; }
+  void Reset() {
+    leftHeld_ = rightHeld_ = false;
+    target_ = nullptr;
+  }
 
 private:
   double stepSeconds_;
+  const void* target_ = nullptr;  // compared only, never followed: with its birth tick
+  uint32_t targetBirth_ = 0;
+  float targetAim_ = 200.0f;
   bool leftHeld_ = false;
   bool rightHeld_ = false;
 };

@@ -139,7 +139,7 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
     const std::string label = Label(v);
     Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
   }
-  const int32_t step = static_cast<int32_t>(NiceCeiling(last / 10.0));
+  const auto step = std::max<int32_t>(1, static_cast<int32_t>(NiceCeiling(last / 10.0)));
   for (int32_t g = step; g <= last; g += step) {
     const auto x = static_cast<int32_t>(std::lround(px(g)));
     picture.FillRect(x, kTop, x + 1, kTop + plotH, kGrid);
@@ -155,8 +155,12 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
   for (size_t i = 1; i < records.size(); ++i) {
     const GenerationRecord& a = records[i - 1];
     const GenerationRecord& b = records[i];
-    Line(picture, px(a.Index), py(a.BestFitness), px(b.Index), py(b.BestFitness), kBestColor);
-    Line(picture, px(a.Index), py(a.MeanFitness), px(b.Index), py(b.MeanFitness), kMeanColor);
+    for (double dy : {0.0, 0.7}) {  // two passes: a line bold enough to read
+      Line(picture, px(a.Index), py(a.BestFitness) + dy, px(b.Index), py(b.BestFitness) + dy,
+           kBestColor);
+      Line(picture, px(a.Index), py(a.MeanFitness) + dy, px(b.Index), py(b.MeanFitness) + dy,
+           kMeanColor);
+    }
   }
   if (records.size() == 1) {
     const GenerationRecord& r = records[0];
@@ -172,11 +176,12 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
   picture.Font = TFont{"Arial", 13};
   Text(picture, kLeft, 12, title, kText);
   picture.Font = TFont{"Arial", 11};
-  const int32_t legendX = kLeft + plotW - 300;
-  picture.FillRect(legendX, 20, legendX + 18, 23, kMeanColor);
-  Text(picture, legendX + 24, 14, "mean fitness", kText);
-  picture.FillRect(legendX + 120, 20, legendX + 138, 23, kBestColor);
-  Text(picture, legendX + 144, 14, "best fitness", kText);
+  const int32_t legendX = kLeft + plotW - 250;
+  picture.FillRect(legendX, kTop + 6, legendX + 240, kTop + 28, kBackground);
+  picture.FillRect(legendX + 8, kTop + 16, legendX + 26, kTop + 19, kMeanColor);
+  Text(picture, legendX + 32, kTop + 9, "mean fitness", kText);
+  picture.FillRect(legendX + 122, kTop + 16, legendX + 140, kTop + 19, kBestColor);
+  Text(picture, legendX + 146, kTop + 9, "best fitness", kText);
   Text(picture, kLeft + plotW / 2 - 60, kCurveHeight - 22, "generations bred", kText);
 }
 
