@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
-.PHONY: all deps build test sanitize bench run clean assets
+.PHONY: all deps build test sanitize bench run clean assets arena soak
 
 all: build
 
@@ -43,6 +43,20 @@ assets: deps
 	cmake --build $(BUILD) -j $(JOBS) --target assetgen
 	$(BUILD)/tools/assetgen/assetgen assets
 	$(BUILD)/tools/assetgen/assetgen --preview $(BUILD)/preview
+
+# The headless arena: the real game played by an autopilot with a hand-moved clock. Writes
+# arena-seed<SEED>.csv, arena-seed<SEED>.png and log.txt into $(BUILD)/arena.
+SEED        ?= 1
+GENERATIONS ?= 100
+arena: build
+	$(BUILD)/tools/arena/arena --seed $(SEED) --generations $(GENERATIONS) --out $(BUILD)/arena
+
+# A thousand generations in one process (not run by `make test`): wall time and peak memory
+# from /usr/bin/time -v; every line shows the gene pool and the resident size.
+SOAK_GENERATIONS ?= 1000
+soak: build
+	/usr/bin/time -v $(BUILD)/tools/arena/arena --seed $(SEED) \
+		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

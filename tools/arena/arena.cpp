@@ -10,6 +10,7 @@
 #include "game/game_state.h"
 #include "game/invaders.h"
 #include "game/main_window.h"
+#include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
 #include "platform/headless/headless.h"
@@ -44,22 +45,24 @@ std::string FormatRecord(const GenerationRecord& r) {
   char line[256];
   std::snprintf(line, sizeof line,
                 "gen %4d  game %2d gen %4d  mean %8.2f  best %8.2f  bombs %4d  hits %2d  "
-                "species %2d  genes %3d  frames %7" PRIu64 "  game overs %d",
+                "species %2d  genes %3d  frames %7" PRIu64 "  game overs %d  pool %d",
                 r.Index, r.Game, r.GameGeneration, r.MeanFitness, r.BestFitness, r.BombsDropped,
-                r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers);
+                r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers,
+                r.PooledGenes);
   return line;
 }
 
 std::string CsvHeader() {
   return "generation,game,game_generation,mean_fitness,best_fitness,bombs_dropped,"
-         "hits_on_player,species,best_genes,frames,game_overs";
+         "hits_on_player,species,best_genes,frames,game_overs,pooled_genes";
 }
 
 std::string CsvRow(const GenerationRecord& r) {
   char line[256];
-  std::snprintf(line, sizeof line, "%d,%d,%d,%.4f,%.4f,%d,%d,%d,%d,%" PRIu64 ",%d", r.Index,
+  std::snprintf(line, sizeof line, "%d,%d,%d,%.4f,%.4f,%d,%d,%d,%d,%" PRIu64 ",%d,%d", r.Index,
                 r.Game, r.GameGeneration, r.MeanFitness, r.BestFitness, r.BombsDropped,
-                r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers);
+                r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers,
+                r.PooledGenes);
   return line;
 }
 
@@ -191,6 +194,7 @@ void Arena::Observe(uint32_t now, bool restarted) {
   r.BestGenes = bestGenes_;
   r.Frames = waveFrames_;
   r.GameOvers = gameOvers_;
+  r.PooledGenes = CacheHandler().NodePool.Count() + CacheHandler().ConnectPool.Count();
   records_.push_back(r);
   StartWave();
   if (OnGeneration) OnGeneration(r);

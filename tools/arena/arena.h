@@ -61,6 +61,7 @@ struct GenerationRecord {
   int32_t BestGenes = 0;       // of the best genome of the wave (nodes and enabled connections)
   uint64_t Frames = 0;         // frames the wave took
   int32_t GameOvers = 0;       // so far
+  int32_t PooledGenes = 0;     // spare gene objects in the engine's pool after breeding
 };
 
 // Formats a record as the arena prints it, and as a CSV row under CsvHeader().

@@ -2,11 +2,12 @@
 // and reports how the invaders learn.
 //
 //   arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]
-//         [--csv FILE] [--png FILE] [--max-frames N] [--compose]
+//         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
 //
 // One line per generation bred on standard output, the same as CSV (default
 // <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
-// the game's log.txt lands in <out>. The same arguments give the same bytes every time.
+// the game's log.txt lands in <out>. The same arguments give the same bytes every time, except
+// with --memory, which adds the process's resident size to every printed line (for the soak).
 
 #include <unistd.h>
 
@@ -32,7 +33,7 @@ int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "arena: %s\n", problem);
   std::fprintf(stderr,
                "usage: arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]\n"
-               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose]\n");
+               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n");
   return 2;
 }
 
@@ -58,6 +59,16 @@ fs::path DefaultDataDir() {
   return fs::current_path();
 }
 
+// The resident set size from /proc/self/statm, or -1.
+long ResidentKb() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return -1;
+  long size = 0, resident = -1;
+  if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = -1;
+  std::fclose(f);
+  return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 double MeanOf(const std::vector<GenerationRecord>& records, size_t from, size_t to) {
   double total = 0;
   size_t n = 0;
@@ -70,12 +81,15 @@ double MeanOf(const std::vector<GenerationRecord>& records, size_t from, size_t 
 int main(int argc, char** argv) {
   ArenaOptions options;
   std::string csvPath, pngPath;
+  bool memory = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     const bool hasValue = i + 1 < argc;
     auto value = [&]() -> std::string_view { return argv[++i]; };
     if (arg == "--compose") {
       options.ComposeView = true;
+    } else if (arg == "--memory") {
+      memory = true;
     } else if (!hasValue) {
       return Usage(("missing value or unknown option " + std::string(arg)).c_str());
     } else if (arg == "--seed") {
@@ -122,7 +136,8 @@ int main(int argc, char** argv) {
     {
       Arena arena(options);
       arena.OnGeneration = [&](const GenerationRecord& r) {
-        std::printf("%s\n", FormatRecord(r).c_str());
+        if (memory) std::printf("%s  rss %ld kB\n", FormatRecord(r).c_str(), ResidentKb());
+        else std::printf("%s\n", FormatRecord(r).c_str());
         std::fflush(stdout);
         csv << CsvRow(r) << '\n';
       };
