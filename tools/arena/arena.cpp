@@ -73,6 +73,9 @@ Arena::Arena(const ArenaOptions& options)
   const fs::path out = fs::absolute(options_.OutDir.empty() ? previousDir_ : options_.OutDir);
   if (!fs::is_directory(data)) throw std::runtime_error("no data directory " + data.string());
 
+  // A fresh gene object draws a transfer function from the random source, a pooled one does
+  // not: a run must not depend on what an earlier run in this process left in the pool.
+  CacheHandler().Clear();
   clock_ = std::make_unique<ManualClock>(options_.StartTick.value_or(StartTickFor(options_.Seed)));
   app_ = CreateHeadlessApplication();
   headless_ = static_cast<HeadlessApplication*>(app_.get());
