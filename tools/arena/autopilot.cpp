@@ -30,6 +30,7 @@ constexpr double kShipMargin = 3.0;        // px kept between a bomb and the shi
 constexpr double kLegStep = 0.1;           // s, granularity of a leg's length
 constexpr int kFirstLegSteps = 15;         // first legs of up to 1.5 s
 constexpr int kSecondLegSteps = 12;        // second legs of up to 1.2 s
+constexpr uint32_t kSeamPatienceMs = 1500;  // how long to wait on one side of the seam
 constexpr double kTargetLoyalty = 60.0;    // px nearer another invader must be to take over
 constexpr double kRocketWait = 0.3;        // s, a guess at when one of two rockets is gone
 constexpr double kLowInvaderReach = 0.45;  // s: a bomb dropped closer than this is hard to dodge
@@ -222,7 +223,14 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
     }
     if (!hit.Found) continue;
     const bool isTarget = &inv == target_ && inv.BirthTick == targetBirth_;
-    if (isTarget && std::fabs(hit.X - targetAim_) > kField / 2) hit.X = targetAim_;
+    if (isTarget && std::fabs(hit.X - targetAim_) > kField / 2) {
+      // Across the seam: hold this side a while, but not for good, the target may stay there.
+      if (!seamHeld_) seamSince_ = now;
+      seamHeld_ = true;
+      if (now - seamSince_ <= kSeamPatienceMs) hit.X = targetAim_;
+    } else if (isTarget) {
+      seamHeld_ = false;
+    }
     const double distance = std::fabs(hit.X - px);
     if (isTarget) {
       targetDistance = distance;

@@ -46,6 +46,8 @@ private:
   const void* target_ = nullptr;  // compared only, never followed: with its birth tick
   uint32_t targetBirth_ = 0;
   float targetAim_ = 200.0f;
+  bool seamHeld_ = false;
+  uint32_t seamSince_ = 0;
   bool leftHeld_ = false;
   bool rightHeld_ = false;
 };
