@@ -2,10 +2,14 @@
 BUILD      ?= build
 SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_SMOKE_SECONDS ?= 20
+FUZZ_TARGETS ?= png sound engine
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
-.PHONY: all deps build test sanitize bench run clean assets arena soak
+.PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak
 
 all: build
 
@@ -19,6 +23,7 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
+	$(MAKE) fuzz-smoke
 
 sanitize: deps
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQF_SANITIZE=ON -DQF_BENCH=OFF $(CMAKE_OPTS)
@@ -26,16 +31,27 @@ sanitize: deps
 	cd $(SAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets under clang with libFuzzer, ASan and UBSan; the corpora grow in
+# $(FUZZ_BUILD)/corpus, anything found lands in $(FUZZ_BUILD)/artifacts.
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQF_SANITIZE=ON -DQF_FUZZ=ON -DQF_BENCH=OFF $(CMAKE_OPTS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The short run CI makes as part of make test.
+fuzz-smoke: fuzz-build
+	tests/fuzz/run-fuzzers --fresh $(FUZZ_BUILD) $(FUZZ_SMOKE_SECONDS) $(FUZZ_TARGETS)
+
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_OPTS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target run_benchmarks
 
+# The game runs in its data directory: the sprites load from there and log.txt lands there.
 run: build
-	@if [ -x $(BUILD)/app/quillfrost ]; then \
-		cd $(BUILD)/data && ../app/quillfrost; \
-	else \
-		echo "The game is not built yet: only the engine and its tests exist so far."; \
-	fi
+	cd $(BUILD)/data && ../app/quillfrost
 
 # Regenerates the committed pictures and sounds, and previews of them in $(BUILD)/preview.
 assets: deps
@@ -59,4 +75,4 @@ soak: build
 		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

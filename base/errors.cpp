@@ -1,7 +1,6 @@
 #include "base/errors.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace qf {
 
@@ -21,14 +20,17 @@ EAssertionFailed::EAssertionFailed(const std::string& message, const char* file,
       message_(message) {}
 
 std::string FormatV(const char* fmt, va_list args) {
+  // Short texts (every number the game formats per frame) take no heap buffer of their own.
+  char small[128];
   va_list copy;
   va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+  const int n = std::vsnprintf(small, sizeof small, fmt, copy);
   va_end(copy);
   if (n <= 0) return {};
-  std::vector<char> buf(static_cast<size_t>(n) + 1);
-  std::vsnprintf(buf.data(), buf.size(), fmt, args);
-  return std::string(buf.data(), static_cast<size_t>(n));
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::string s(static_cast<size_t>(n), '\0');
+  std::vsnprintf(s.data(), s.size() + 1, fmt, args);
+  return s;
 }
 
 std::string Format(const char* fmt, ...) {

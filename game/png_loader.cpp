@@ -29,8 +29,8 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
 
 void SilentWarning(png_structp, png_const_charp) {}
 
-// A sprite that cannot be decoded is left empty without a word, so libpng must not print.
-void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// A bad file is an ordinary outcome here, not something to print.
+[[noreturn]] void SilentError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // Everything the decoder touches after setjmp lives here, so longjmp leaves no local in an
 // indeterminate state and no C++ object half-built.

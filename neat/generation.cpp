@@ -152,6 +152,14 @@ void TNEATPopulation::ReproduceSpecies() {
       GenotypeList->Add(std::move(child));
     }
   }
+  // Every allotment can truncate to 0 (a species per genotype and equal fitness put each
+  // share a hair below 1), leaving no child to copy; the generation then starts from the
+  // best individual's elite copy, which its species would have made.
+  if (GenotypeList->Empty()) {
+    auto elite = BestIndividual->Clone();
+    elite->PreparePhenotype();
+    GenotypeList->Add(std::move(elite));
+  }
   // The truncated allotments leave places over; mutated copies of children already made
   // fill them.
   while (GenotypeList->Count() < PopulationSize) {

@@ -2,8 +2,11 @@
 
 #include <cxxabi.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 
 #include "base/errors.h"
@@ -23,12 +26,76 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+// 2^(j/64) for j = 0 .. 63, from the library's exp2 (correct to the last bit or nearly).
+struct PowersOfTwo {
+  long double value[64];
+  PowersOfTwo() {
+    for (int j = 0; j < 64; ++j) value[j] = std::exp2(static_cast<long double>(j) / 64);
+  }
+};
+
+// 2^m for m in the normal range of the extended format. Built from its bits where the format
+// is the x87 one: ldexpl costs as much as the rest of ExtendedExp together.
+long double PowerOfTwo(int m) {
+#if LDBL_MANT_DIG == 64 && (defined(__x86_64__) || defined(__i386__))
+  struct {
+    uint64_t mantissa;
+    uint16_t signAndExponent;
+  } bits{0x8000000000000000ull, static_cast<uint16_t>(m + 16383)};
+  long double result;
+  std::memcpy(&result, &bits, 10);
+  return result;
+#else
+  return std::ldexp(1.0L, m);
+#endif
+}
+
+// The whole number kd as an integer; shifted is kd + 1.5 * 2^63, whose mantissa holds it.
+int64_t WholeNumberBelowRounder([[maybe_unused]] long double shifted,
+                                [[maybe_unused]] long double kd) {
+#if LDBL_MANT_DIG == 64 && (defined(__x86_64__) || defined(__i386__))
+  uint64_t mantissa;
+  std::memcpy(&mantissa, &shifted, sizeof mantissa);
+  return static_cast<int64_t>(mantissa - 0xC000000000000000ull);
+#else
+  return static_cast<int64_t>(kd);
+#endif
+}
+
 double Gaussian(long double s) {
   const long double x = 2.5L * s;
-  return static_cast<double>(2.0L * std::exp(-(x * x)) - 1.0L);
+  return static_cast<double>(2.0L * ExtendedExp(-(x * x)) - 1.0L);
 }
 
 }  // namespace
+
+long double ExtendedExp(long double x) {
+  // Outside this band (and for not-a-number) the library decides overflow, underflow and
+  // subnormal results; inside, every result is a normal extended number.
+  if (!(x > -11350.0L && x < 11350.0L)) return std::exp(x);
+  static const PowersOfTwo table;
+  // x = (64 m + j) ln2/64 + r with |r| <= ln2/128. The high part of ln2/64 has 40 significant
+  // bits, so k times it is exact for every k of this band.
+  constexpr long double k64ByLn2 = 0xb8aa3b295c17f0bcp-57L;
+  constexpr long double kLn2By64Hi = 0xb17217f7d2p-46L;
+  constexpr long double kLn2By64Lo = -0xc21950d871319ff0p-112L;
+  // Round to a whole number by adding and removing 1.5 * 2^63: nearbyintl saves and restores
+  // the floating-point environment, and a cast to an integer switches the rounding mode.
+  // After the addition the low mantissa bits hold k.
+  constexpr long double kRounder = 0x1.8p63L;
+  const long double shifted = x * k64ByLn2 + kRounder;
+  const long double kd = shifted - kRounder;
+  const int64_t k = WholeNumberBelowRounder(shifted, kd);
+  const long double r = (x - kd * kLn2By64Hi) - kd * kLn2By64Lo;
+  // Taylor to degree 7 (the remainder is below 2^-64 for |r| <= ln2/128), evaluated in
+  // Estrin's order so the multiplications do not wait on one another.
+  const long double r2 = r * r;
+  const long double r4 = r2 * r2;
+  const long double p = (1.0L + r + r2 * (1.0L / 2 + r * (1.0L / 6))) +
+                        r4 * ((1.0L / 24 + r * (1.0L / 120)) +
+                              r2 * (1.0L / 720 + r * (1.0L / 5040)));
+  return table.value[k & 63] * p * PowerOfTwo(static_cast<int>(k >> 6));
+}
 
 std::string TTransferFunction::ClassName() const {
   const char* mangled = typeid(*this).name();
@@ -69,7 +136,7 @@ double TTransferFunction::GetMul(TNode* node) {
 
 double TTransferFunctionSigmoid::CalculateValue(TNode* node) {
   const long double s = GetSum(node);
-  return static_cast<double>(2.0L / (1.0L + std::exp(-4.924273L * s)) - 1.0L);
+  return static_cast<double>(2.0L / (1.0L + ExtendedExp(-4.924273L * s)) - 1.0L);
 }
 
 double TTransferFunctionGaussian::CalculateValue(TNode* node) { return Gaussian(GetSum(node)); }

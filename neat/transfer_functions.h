@@ -15,6 +15,10 @@ namespace qf {
 
 class TNode;
 
+// e^x in extended precision, within a unit or two of the last place of the 64-bit mantissa,
+// several times faster than the library's expl. Overflow and underflow are the library's.
+long double ExtendedExp(long double x);
+
 class TTransferFunction {
 public:
   virtual ~TTransferFunction() = default;

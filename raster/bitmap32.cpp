@@ -73,24 +73,32 @@ void TBitmap32::Clear(TColor32 color) {
 }
 
 void TBitmap32::Draw(int32_t x, int32_t y, const TBitmap32* source) {
-  if (source == nullptr || source->Empty() || Empty()) return;
-  const TDrawMode mode = source->DrawMode == dmOpaque ? dmOpaque : dmBlend;
-  if (mode == dmBlend && source->MasterAlpha == 0) return;
+  if (source == nullptr || source->Empty()) return;
+  DrawPixels(x, y, source->Bits(), source->width_, source->height_, source->DrawMode,
+             source->MasterAlpha, source->CombineMode, source == this);
+}
+
+void TBitmap32::DrawPixels(int32_t x, int32_t y, const TColor32* pixels, int32_t width,
+                           int32_t height, TDrawMode drawMode, uint8_t masterAlpha,
+                           TCombineMode combineMode, bool fromThis) {
+  if (Empty() || width <= 0 || height <= 0) return;
+  const TDrawMode mode = drawMode == dmOpaque ? dmOpaque : dmBlend;
+  if (mode == dmBlend && masterAlpha == 0) return;
 
   const TRect dst{Clamp64(std::max<int64_t>(x, clipRect_.Left), clipRect_.Left, clipRect_.Right),
                   Clamp64(std::max<int64_t>(y, clipRect_.Top), clipRect_.Top, clipRect_.Bottom),
-                  Clamp64(std::min<int64_t>(int64_t{x} + source->width_, clipRect_.Right),
+                  Clamp64(std::min<int64_t>(int64_t{x} + width, clipRect_.Right),
                           clipRect_.Left, clipRect_.Right),
-                  Clamp64(std::min<int64_t>(int64_t{y} + source->height_, clipRect_.Bottom),
+                  Clamp64(std::min<int64_t>(int64_t{y} + height, clipRect_.Bottom),
                           clipRect_.Top, clipRect_.Bottom)};
   if (dst.IsEmpty()) return;
   const int32_t srcX = static_cast<int32_t>(int64_t{dst.Left} - x);
   const int32_t srcY = static_cast<int32_t>(int64_t{dst.Top} - y);
 
-  const TColor32* src = source->ScanLine(srcY) + srcX;
-  int32_t srcStride = source->width_;
+  const TColor32* src = pixels + static_cast<size_t>(srcY) * width + srcX;
+  int32_t srcStride = width;
   std::vector<TColor32> snapshot;
-  if (source == this) {
+  if (fromThis) {
     // Drawing onto itself reads the picture as it was before the call.
     snapshot.resize(static_cast<size_t>(dst.Width()) * dst.Height());
     for (int32_t row = 0; row < dst.Height(); ++row)
@@ -101,7 +109,7 @@ void TBitmap32::Draw(int32_t x, int32_t y, const TBitmap32* source) {
     srcStride = dst.Width();
   }
   DrawRowsFrom(ScanLine(dst.Top) + dst.Left, width_, src, srcStride, dst.Width(), dst.Height(),
-               mode, source->MasterAlpha, source->CombineMode);
+               mode, masterAlpha, combineMode);
   Changed(dst);
 }
 
@@ -176,20 +184,19 @@ void TBitmap32::RenderText(int32_t x, int32_t y, std::string_view text, int32_t 
   const TTextMask* mask = RenderTextMask(Font, text, level);
   if (mask == nullptr || mask->Width == 0 || mask->Height == 0) return;
 
-  TBitmap32 scratch;
-  scratch.SetSize(mask->Width, mask->Height);
   const TColor32 rgb = color & 0x00FFFFFFu;
   const size_t count = mask->Alpha.size();
-  TColor32* out = scratch.Bits();
-  for (size_t i = 0; i < count; ++i) {
-    const uint32_t a = mask->Alpha[i];
-    // At level 0 untouched pixels stay 0; the supersampled levels colour every pixel.
-    out[i] = (level == 0 && a == 0) ? 0u : (rgb | a << 24);
+  if (mask->Colored.size() != count || mask->ColoredRgb != rgb) {
+    mask->Colored.resize(count);
+    mask->ColoredRgb = rgb;
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t a = mask->Alpha[i];
+      // At level 0 untouched pixels stay 0; the supersampled levels colour every pixel.
+      mask->Colored[i] = (level == 0 && a == 0) ? 0u : (rgb | a << 24);
+    }
   }
-  scratch.DrawMode = dmBlend;
-  scratch.MasterAlpha = AlphaComponent(color);
-  scratch.CombineMode = CombineMode;
-  Draw(x, y, scratch);
+  DrawPixels(x, y, mask->Colored.data(), mask->Width, mask->Height, dmBlend,
+             AlphaComponent(color), CombineMode, false);
 }
 
 TSize TBitmap32::TextExtent(std::string_view text) const { return qf::TextExtent(Font, text); }

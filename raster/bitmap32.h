@@ -99,6 +99,11 @@ public:
   void Changed(const TRect& area);
 
 private:
+  // Draw's body for any packed pixels of width x height (`fromThis`: they are this bitmap's).
+  void DrawPixels(int32_t x, int32_t y, const TColor32* pixels, int32_t width, int32_t height,
+                  TDrawMode drawMode, uint8_t masterAlpha, TCombineMode combineMode,
+                  bool fromThis);
+
   int32_t width_ = 0;
   int32_t height_ = 0;
   std::vector<TColor32> pixels_;

@@ -130,19 +130,18 @@ void TBitmapLayer::Paint(TBitmap32& buffer) {
 
   const TRect clip = IntersectRect(dst, buffer.ClipRect());
   if (clip.IsEmpty()) return;
-  std::vector<int32_t> cols, rows;
-  MapAxis(sw, dst.Width(), clip.Left - dst.Left, clip.Width(), cols);
-  MapAxis(sh, dst.Height(), clip.Top - dst.Top, clip.Height(), rows);
+  MapAxis(sw, dst.Width(), clip.Left - dst.Left, clip.Width(), cols_);
+  MapAxis(sh, dst.Height(), clip.Top - dst.Top, clip.Height(), rows_);
 
-  std::vector<TColor32> line(static_cast<size_t>(clip.Width()));
+  line_.resize(static_cast<size_t>(clip.Width()));
   for (int32_t k = 0; k < clip.Height(); ++k) {
-    const TColor32* src = Bitmap.ScanLine(rows[static_cast<size_t>(k)]);
-    for (size_t i = 0; i < line.size(); ++i) line[i] = src[cols[i]];
+    const TColor32* src = Bitmap.ScanLine(rows_[static_cast<size_t>(k)]);
+    for (size_t i = 0; i < line_.size(); ++i) line_[i] = src[cols_[i]];
     TColor32* out = buffer.ScanLine(clip.Top + k) + clip.Left;
     if (opaque) {
-      std::memcpy(out, line.data(), line.size() * sizeof(TColor32));
+      std::memcpy(out, line_.data(), line_.size() * sizeof(TColor32));
     } else {
-      CombineLine(line.data(), out, clip.Width(), Bitmap.MasterAlpha, Bitmap.CombineMode);
+      CombineLine(line_.data(), out, clip.Width(), Bitmap.MasterAlpha, Bitmap.CombineMode);
     }
   }
   buffer.Changed(clip);

@@ -87,6 +87,10 @@ public:
 
 private:
   void BitmapAreaChanged(const TRect& area);
+
+  // Scratch of the stretch, kept so that repainting every frame allocates nothing.
+  std::vector<int32_t> cols_, rows_;
+  std::vector<TColor32> line_;
 };
 
 // The ordered, owning list of a view's layers.

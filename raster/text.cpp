@@ -9,6 +9,7 @@
 #include <bitset>
 #include <map>
 #include <memory>
+#include <cstdio>
 #include <unordered_map>
 #include <utility>
 
@@ -233,10 +234,11 @@ const TTextMask* RenderTextMask(const TFont& font, std::string_view text, int32_
   const bool smooth = level < 0;
   const int32_t shift = std::max(level, 0);
 
-  std::string key = font.Name;
-  key += '\0';
-  key += std::to_string(font.Size) + ',' + std::to_string(level) + ',';
-  key += text;
+  // One key buffer reused: looking up a cached run must not allocate.
+  static std::string key;
+  char params[32];
+  const int n = std::snprintf(params, sizeof params, "%c%d,%d,", '\0', font.Size, level);
+  key.assign(font.Name).append(params, static_cast<size_t>(n)).append(text);
   auto& runs = r.Runs();
   if (auto it = runs.find(key); it != runs.end()) return &it->second;
 
@@ -285,7 +287,7 @@ const TTextMask* RenderTextMask(const TFont& font, std::string_view text, int32_
   }
 
   if (runs.size() >= kMaxCachedRuns) runs.clear();
-  return &runs.emplace(std::move(key), std::move(mask)).first->second;
+  return &runs.emplace(key, std::move(mask)).first->second;
 }
 
 }  // namespace qf

@@ -27,6 +27,10 @@ struct TTextMask {
   int32_t Width = 0;
   int32_t Height = 0;
   std::vector<uint8_t> Alpha;
+  // The mask coloured for the last colour it was drawn in, so that text drawn every frame in
+  // the same colour costs a blend and no allocation.
+  mutable std::vector<uint32_t> Colored;
+  mutable uint32_t ColoredRgb = 0;
 };
 
 // The em in pixels that a font size gives at 96 dots per inch (size * 96 / 72, rounded).

@@ -9,6 +9,10 @@ namespace qf {
 
 namespace {
 
+// Sample rates outside this range are refused; real WAV files use 8 kHz to 192 kHz.
+constexpr int kMinSampleRate = 1000;
+constexpr int kMaxSampleRate = 384000;
+
 // SDL_LoadWAV's buffer, freed on every path.
 struct WavData {
   Uint8* bytes = nullptr;
@@ -19,11 +23,40 @@ struct WavData {
   }
 };
 
+// SDL allocates a chunk's declared length before it reads the chunk, so a few bytes claiming
+// a 4 GB chunk would ask for 4 GB. An image whose chunks claim more than it holds is corrupt.
+bool ChunksFitInImage(const std::string& wave) {
+  const auto le32 = [&](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(wave[at + i]);
+    return v;
+  };
+  // SDL also reads a bare WAVE form without the RIFF header.
+  size_t pos;
+  if (wave.compare(0, 4, "RIFF") == 0) {
+    pos = 12;
+  } else if (wave.compare(0, 4, "WAVE") == 0) {
+    pos = 4;
+  } else {
+    return true;  // SDL refuses it
+  }
+  while (pos + 8 <= wave.size()) {
+    const uint32_t length = le32(pos + 4);
+    if (length > wave.size() - pos - 8) return false;
+    pos += 8 + size_t{length} + (length & 1);
+  }
+  return true;
+}
+
 bool Decode(const std::string& wave, WavData& out) {
   if (wave.empty() || wave.size() > static_cast<size_t>(INT_MAX)) return false;
+  if (!ChunksFitInImage(wave)) return false;
   SDL_RWops* rw = SDL_RWFromConstMem(wave.data(), static_cast<int>(wave.size()));
   if (!rw) return false;
-  return SDL_LoadWAV_RW(rw, 1, &out.spec, &out.bytes, &out.length) != nullptr;
+  if (!SDL_LoadWAV_RW(rw, 1, &out.spec, &out.bytes, &out.length)) return false;
+  // SDL's converter overflows its buffer arithmetic on absurd rates, and a very low one
+  // would blow a few bytes up into minutes of audio.
+  return out.spec.freq >= kMinSampleRate && out.spec.freq <= kMaxSampleRate;
 }
 
 }  // namespace

@@ -1,148 +1,13 @@
 // The game driven on the headless platform with a hand-moved clock and synthetic keys.
 
-#include <gtest/gtest.h>
+#include "tests/game/game_fixture.h"
 
-#include <png.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "base/random.h"
-#include "base/ticks.h"
-#include "game/game_state.h"
-#include "game/invaders.h"
-#include "game/main_window.h"
-#include "game/particles.h"
-#include "neat/genotype.h"
-#include "neat/population.h"
-#include "platform/headless/headless.h"
+#include "neat/transfer_functions.h"
 
 using namespace qf;
-namespace fs = std::filesystem;
+using namespace qf::testing_game;
 
 namespace {
-
-void WritePng(const fs::path& path, int w, int h, const std::vector<uint32_t>& argb) {
-  FILE* fp = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(fp, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, fp);
-  png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const uint32_t c = argb[static_cast<size_t>(y) * w + x];
-      row[x * 4 + 0] = uint8_t(c >> 16);
-      row[x * 4 + 1] = uint8_t(c >> 8);
-      row[x * 4 + 2] = uint8_t(c);
-      row[x * 4 + 3] = uint8_t(c >> 24);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(fp);
-}
-
-void WriteSolid(const fs::path& path, int w, int h, uint32_t color) {
-  WritePng(path, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h, color));
-}
-
-// The ship: 30 x 18, transparent columns 0..4, alpha 1 at column 5, opaque from column 6 on.
-constexpr int kShipW = 30, kShipH = 18;
-std::vector<uint32_t> ShipPixels() {
-  std::vector<uint32_t> px(kShipW * kShipH);
-  for (int y = 0; y < kShipH; ++y)
-    for (int x = 0; x < kShipW; ++x)
-      px[y * kShipW + x] = x < 5 ? 0x0000FF00u : x == 5 ? 0x0100FF00u : 0xFF00FF00u;
-  return px;
-}
-
-class GameTest : public ::testing::Test {
-protected:
-  static fs::path& DataDir() {
-    static fs::path dir;
-    return dir;
-  }
-
-  static void SetUpTestSuite() {
-    DataDir() = fs::temp_directory_path() / ("qf_game_" + std::to_string(::getpid()));
-    const fs::path& d = DataDir();
-    fs::create_directories(d / "Media");
-    WriteSolid(d / "fons.png", 471, 503, 0xFF101020);
-    WriteSolid(d / "invader.png", 20, 16, 0xFFFF00FF);
-    WriteSolid(d / "bumba.png", 6, 10, 0xFFFFFF00);
-    WriteSolid(d / "rakete.png", 4, 12, 0xFFFFFFFF);
-    WritePng(d / "player.png", kShipW, kShipH, ShipPixels());
-    WriteSolid(d / "playersm.png", 20, 14, 0xFF00FF00);
-    WriteSolid(d / "gameover.png", 200, 100, 0x80FF0000);
-    std::ofstream(d / "Media" / "chimes.wav", std::ios::binary) << "CHIMES";
-    std::ofstream(d / "Media" / "tada.wav", std::ios::binary) << "TADA";
-  }
-
-  static void TearDownTestSuite() { fs::remove_all(DataDir()); }
-
-  void SetUp() override {
-    previousDir_ = fs::current_path();
-    fs::current_path(DataDir());
-    clock_ = std::make_unique<ManualClock>(100000);
-    StartGame();
-  }
-
-  void StartGame() {
-    auto app = CreateHeadlessApplication();
-    headless_ = static_cast<HeadlessApplication*>(app.get());
-    app_ = std::move(app);
-    headless_->SystemDirectory = DataDir().string();
-    fmMain_ = std::make_unique<TfmMain>(*app_);
-  }
-
-  void TearDown() override {
-    fmMain_.reset();
-    app_.reset();
-    clock_.reset();
-    fs::current_path(previousDir_);
-  }
-
-  // One round of the loop (pending events, then one frame) after `ms` milliseconds.
-  void Frame(uint32_t ms = 16) {
-    clock_->Advance(ms);
-    headless_->Step();
-  }
-
-  // A frame in which nothing moves (dt = 0) after `ms` milliseconds have passed.
-  void StillFrame(uint32_t ms = 0) {
-    clock_->Advance(ms);
-    S().LastFrameTick = clock_->Now();
-    headless_->Step();
-  }
-
-  // Puts a rocket on the last invader and lets a still frame resolve the hit.
-  void KillOne(uint32_t msBefore = 1000) {
-    clock_->Advance(msBefore);
-    const TNetworkInvader& target = *S().Invaders.back();
-    S().Rockets.push_back(Rocket{target.X, target.Y});
-    StillFrame();
-  }
-
-  static TGameState& S() { return GameState(); }
-  std::string Title() const { return headless_->MainWindow()->Title(); }
-
-  fs::path previousDir_;
-  std::unique_ptr<ManualClock> clock_;
-  std::unique_ptr<Application> app_;
-  HeadlessApplication* headless_ = nullptr;
-  std::unique_ptr<TfmMain> fmMain_;
-};
 
 TEST_F(GameTest, StartUpPutsTenInvadersOnTheFieldAndLogsThem) {
   EXPECT_EQ(S().Invaders.size(), 10u);
@@ -170,8 +35,49 @@ TEST_F(GameTest, StartUpPutsTenInvadersOnTheFieldAndLogsThem) {
   EXPECT_FALSE(S().GameOverLayer->Visible());
 }
 
+TEST_F(GameTest, PopulationHasTheWindowsStoredSettingsAndSevenTransferFunctions) {
+  const TNEATPopulation& p = *fmMain_->Population;
+  EXPECT_EQ(p.PopulationSize, 30);
+  EXPECT_EQ(p.SpeciesTargetCount, 0);
+  EXPECT_EQ(p.ReproduceMutateRate, 0.25);
+  EXPECT_EQ(p.MinSpeciesRelatedness, 3.0);
+  EXPECT_EQ(p.InputNodeCount, 7);
+  EXPECT_EQ(p.OutputNodeCount, 3);
+  EXPECT_EQ(p.GenerationsToRun, 500);
+  EXPECT_EQ(p.TargetFitness, 10000.0);
+  EXPECT_EQ(p.ConnectionWeightMutationChance, 0.7);
+  EXPECT_EQ(p.ConnectionMutationBigChangeChance, 0.1);
+  EXPECT_EQ(p.ActivationIterations, 2);
+  EXPECT_EQ(p.SurvivalThreshold(), 0.4);
+  EXPECT_EQ(p.ConnectionSplitChance, 0.03);
+  EXPECT_EQ(p.ConnectionAddChance, 0.1);
+  EXPECT_EQ(p.WeightUnrelatednessFactor, 0.4f);
+  EXPECT_EQ(p.WeightPeturbationFactor, 2.5f);
+  EXPECT_EQ(p.InitialWeightMagnitude, 1.0f);
+  EXPECT_EQ(p.MaxLinkWeight, 3.0f);
+  // Everything else at the component's defaults.
+  EXPECT_EQ(p.SelectionType, stSpecies);
+  EXPECT_EQ(p.TournamentSize, 7);
+  EXPECT_TRUE(p.AllowRecurrentLinks);
+  EXPECT_EQ(p.MaxConnectionDelay, 0);
+  EXPECT_TRUE(static_cast<bool>(p.OnCalculateFitness));
+
+  const TTransferFunctionList& registry = TransferFunctionList();
+  const std::vector<std::string> names{"Sigmoid", "Gaussian", "IF", "DelayGaussian",
+                                       "Sigmoind", "Max", "Min"};
+  ASSERT_EQ(registry.Count(), 7);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(registry.Names(i), names[static_cast<size_t>(i)]);
+
+  // A second window in the same process registers nothing twice.
+  fmMain_.reset();
+  app_.reset();
+  StartGame();
+  EXPECT_EQ(TransferFunctionList().Count(), 7);
+}
+
 TEST_F(GameTest, FirstFrameShowsTheOutlineAndTheShip) {
   Frame();
+  Frame();  // the repaint the first frame asked for comes first in the next round
   const qf::Frame& shown = headless_->MainHeadlessWindow()->LastFrame();
   ASSERT_EQ(shown.Width, 471);
   ASSERT_EQ(shown.Height, 503);
@@ -286,9 +192,9 @@ TEST_F(GameTest, BombsHitOnlyOpaquePixelsOfTheShipThenTheShipBlinks) {
   S().Bombs.push_back(Bomb{left + 15, top + 5, nullptr});
   StillFrame(2999);
   EXPECT_EQ(S().Lives, 3);
-  StillFrame(2);  // blinking ends in this frame's player pass
-  EXPECT_EQ(S().PlayerHitTick, 0u);
+  StillFrame(2);  // blinking ends in this frame's player pass, and the bomb hits
   EXPECT_EQ(S().Lives, 2);
+  EXPECT_EQ(S().PlayerHitTick, clock_->Now());
 }
 
 TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
@@ -316,6 +222,15 @@ TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
   EXPECT_EQ(S().Invaders.size(), 10u);
 }
 
+TEST_F(GameTest, ExplodeThrowsTheGivenNumberOfParticles) {
+  const int before = S().Particles->LastIndex();
+  fmMain_->Explode(200, 200, 0);
+  fmMain_->Explode(200, 200, -3);
+  EXPECT_EQ(S().Particles->LastIndex(), before);
+  fmMain_->Explode(200, 200, 150);
+  EXPECT_EQ(S().Particles->LastIndex(), before + 150);
+}
+
 TEST_F(GameTest, YAndNDoNothingWhileTheGameRuns) {
   headless_->PostKeyUp('Y');
   headless_->PostKeyUp('N');
@@ -340,7 +255,7 @@ TEST_F(GameTest, KillsBringInTheNextGenomesAndTheThirtiethEndsTheGeneration) {
   EXPECT_EQ(S().LogLines[11], "Inserted new Invader, count : 10");
   EXPECT_EQ(S().Invaders.back()->GenomeIndex, 10);
   EXPECT_EQ(headless_->SoundsPlayed.back(), "CHIMES");
-  EXPECT_EQ(S().Particles->LastIndex() + 1, 150);
+  EXPECT_GT(S().Particles->LastIndex(), 100);  // the burst, less any that flew out at once
   for (int kill = 2; kill <= 20; ++kill) KillOne();
   EXPECT_EQ(S().InvadersInserted, 30);
   EXPECT_EQ(S().Invaders.size(), 10u);
@@ -504,14 +419,26 @@ TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
   const double length = std::hypot(double{inv.AccelX}, double{inv.AccelY});
   EXPECT_LE(length, 230.0 + 1e-3);
 
-  // An unprepared genome makes the engine fail: the invader brakes.
-  std::unique_ptr<TGenotype> clone = inv.Genotype->Clone();
-  inv.Genotype = clone.get();
+  // An engine error inside the step makes the invader brake.
+  TGenotype& genotype = *inv.Genotype;
+  genotype.Prepared = false;
   inv.Think();
   EXPECT_FLOAT_EQ(inv.AccelX, -10);
   EXPECT_FLOAT_EQ(inv.AccelY, 4);
-  clone->ReleaseToCache();
-  inv.Genotype = (*fmMain_->Population->GenotypeList)[0];
+  genotype.Prepared = true;
+
+  // So does a floating-point overflow: a weight no product can hold.
+  for (int32_t i = 0; i < genotype.ConnectList.Count(); ++i) {
+    genotype.ConnectList[i]->Weight = 1e308;
+    genotype.ConnectList[i]->Enabled = true;
+  }
+  genotype.PreparePhenotype();
+  inv.VelX = 20;
+  inv.VelY = 30;
+  S().PlayerX = 400;  // input 0 far from zero
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -4);
+  EXPECT_FLOAT_EQ(inv.AccelY, -6);
 }
 
 }  // namespace

@@ -141,6 +141,22 @@ TEST(PngLoader, TruncatedFilesFailCleanlyAtEveryLength) {
   }
 }
 
+// Found by fuzzing: libpng's default error handler printed every refusal on standard error.
+TEST(PngLoader, RefusedPicturesReportNothing) {
+  const std::string whole = ReadFile(SuiteDir() / "basn6a08.png");
+  std::string badCrc = whole;
+  badCrc[20] = static_cast<char>(badCrc[20] ^ 1);  // inside IHDR, its CRC no longer matches
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(DecodePng("not a picture"));
+  EXPECT_FALSE(DecodePng(whole.substr(0, whole.size() / 2)));
+  EXPECT_FALSE(DecodePng(badCrc));
+  for (const Entry& e : Manifest()) {
+    if (e.valid) continue;
+    EXPECT_FALSE(DecodePng(ReadFile(SuiteDir() / e.name))) << e.name;
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST(PngLoader, AlphaIsKeptExactlyAndOtherTypesBecomeOpaque) {
   const std::string rgba = EncodeRgba(2, 1, {255, 0, 0, 0, 0, 0, 255, 128});
   std::istringstream stream(rgba);

@@ -4,6 +4,7 @@
 
 #include <cfenv>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "neat_test_util.h"
@@ -85,6 +86,30 @@ TEST_F(TransferFunctions, SaturationRaisesNoSpuriousFlagsButExtendedOverflowDoes
   EXPECT_EQ(sigmoid.CalculateValue(node), -1.0);
   EXPECT_NE(std::fetestexcept(FE_OVERFLOW), 0);
   std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+TEST(ExtendedExp, AgreesWithTheLibraryToTheLastBitsOfTheExtendedFormat) {
+  const long double tolerance = 0x1p-61L;  // four units of the 64-bit mantissa's last place
+  long double worst = 0;
+  for (long double x = -11349.0L; x < 11349.0L; x += 0.8765432L) {
+    const long double want = std::exp(x);
+    worst = std::max(worst, std::fabs(ExtendedExp(x) - want) / want);
+  }
+  for (long double x = -30.0L; x < 30.0L; x += 0.0012345L) {
+    const long double want = std::exp(x);
+    worst = std::max(worst, std::fabs(ExtendedExp(x) - want) / want);
+  }
+  EXPECT_LT(worst, tolerance);
+  EXPECT_EQ(ExtendedExp(0.0L), 1.0L);
+
+  std::feclearexcept(FE_ALL_EXCEPT);
+  EXPECT_EQ(ExtendedExp(-12000.0L), 0.0L);
+  EXPECT_GT(ExtendedExp(-11352.0L), 0.0L);
+  EXPECT_EQ(std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID), 0);
+  EXPECT_TRUE(std::isinf(ExtendedExp(11357.0L)));
+  EXPECT_NE(std::fetestexcept(FE_OVERFLOW), 0);
+  std::feclearexcept(FE_ALL_EXCEPT);
+  EXPECT_TRUE(std::isnan(ExtendedExp(std::numeric_limits<long double>::quiet_NaN())));
 }
 
 TEST_F(TransferFunctions, GetSumRefusesDisabledConnections) {

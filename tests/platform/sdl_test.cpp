@@ -157,6 +157,27 @@ TEST_F(Sdl, PlayWaveQueuesOnlyDecodableSoundsAndNeverFails) {
   EXPECT_EQ(sound.Queued(), 2);
 }
 
+// Found by fuzzing: SDL reserves a chunk's declared size before reading it, and its converter
+// overflows on absurd rates or multiplies a few bytes into minutes of audio on tiny ones.
+TEST_F(Sdl, PlayWaveRefusesLyingChunkSizesAndAbsurdSampleRates) {
+  SdlApplication app;
+  const SdlSound& sound = app.Sound();
+  const std::string valid = MakeWav(8000, 1, 16, 400);
+  std::string huge = valid;  // the data chunk claims almost 4 GB
+  for (int i = 40; i < 44; ++i) huge[i] = static_cast<char>(0xFF);
+  app.PlayWave(huge);
+  app.PlayWave(huge.substr(8));  // the same as a bare WAVE form without the RIFF header
+  app.PlayWave(valid.substr(0, valid.size() - 1));  // one byte short of its data chunk
+  app.PlayWave(MakeWav(16392000, 1, 8, 200));
+  app.PlayWave(MakeWav(10, 1, 8, 200));
+  EXPECT_EQ(sound.Queued(), 0);
+
+  app.PlayWave(MakeWav(1000, 1, 8, 200));
+  app.PlayWave(MakeWav(192000, 2, 16, 200));
+  app.PlayWave(valid.substr(8));
+  EXPECT_EQ(sound.Queued(), 3);
+}
+
 TEST(SdlKeys, SymbolsBecomeVirtualKeyCodes) {
   EXPECT_EQ(VirtualKeyFromSdl('a'), 'A');
   EXPECT_EQ(VirtualKeyFromSdl('n'), 78);
