@@ -99,6 +99,7 @@ TEST_F(ArenaTest, TheAutopilotSidestepsABombAndAnswersGameOverWithY) {
   for (int i = 0; i < 60 && !s.Bombs.empty(); ++i) ASSERT_TRUE(arena.Frame());
   EXPECT_EQ(s.Lives, 4);
   EXPECT_EQ(s.PlayerHitTick, 0u);
+  EXPECT_TRUE(arena.App().SoundsPlayed.empty());  // not hoarded over a long run
 
   // At game over it presses Y, as keys: a new game starts.
   s.Lives = 0;
