@@ -9,7 +9,7 @@ FUZZ_TARGETS ?= png sound engine
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
-.PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke
+.PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak
 
 all: build
 
@@ -59,6 +59,20 @@ assets: deps
 	cmake --build $(BUILD) -j $(JOBS) --target assetgen
 	$(BUILD)/tools/assetgen/assetgen assets
 	$(BUILD)/tools/assetgen/assetgen --preview $(BUILD)/preview
+
+# The headless arena: the real game played by an autopilot with a hand-moved clock. Writes
+# arena-seed<SEED>.csv, arena-seed<SEED>.png and log.txt into $(BUILD)/arena.
+SEED        ?= 1
+GENERATIONS ?= 100
+arena: build
+	$(BUILD)/tools/arena/arena --seed $(SEED) --generations $(GENERATIONS) --out $(BUILD)/arena
+
+# A thousand generations in one process (not run by `make test`): wall time and peak memory
+# from /usr/bin/time -v; every line shows the gene pool and the resident size.
+SOAK_GENERATIONS ?= 1000
+soak: build
+	/usr/bin/time -v $(BUILD)/tools/arena/arena --seed $(SEED) \
+		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

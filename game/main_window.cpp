@@ -349,7 +349,12 @@ bool LoadFileToString(const std::string& fileName, std::string& out) {
   out.clear();
   std::ifstream file(fileName, std::ios::binary);
   if (!file) return false;
-  std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::string bytes;
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    return false;  // a read error, as for a directory of that name
+  }
   if (file.bad()) return false;
   out = std::move(bytes);
   return true;

@@ -121,7 +121,11 @@ void LoadPngStream(TBitmap32& bitmap, std::istream& stream) {
 void LoadPngFile(TBitmap32& bitmap, const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
   if (!file) return;
-  LoadPngStream(bitmap, file);
+  try {
+    LoadPngStream(bitmap, file);
+  } catch (const std::ios_base::failure&) {
+    // A read error (the name is a directory, say) is one more unreadable picture.
+  }
 }
 
 void LoadBitmapFile(TBitmap32& bitmap, const std::string& fileName) {

@@ -1,0 +1,212 @@
+#include "tools/arena/curve.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <stdexcept>
+
+namespace qf::arena {
+
+namespace {
+
+constexpr TColor32 kBackground = 0xFF12161Cu;
+constexpr TColor32 kPlotBackground = 0xFF1A2028u;
+constexpr TColor32 kGrid = 0xFF2C3440u;
+constexpr TColor32 kAxis = 0xFF8894A4u;
+constexpr TColor32 kText = 0xFFE0E6EEu;
+constexpr TColor32 kMeanColor = 0xFF4AA8FFu;
+constexpr TColor32 kBestColor = 0xFFFFA840u;
+constexpr TColor32 kNewGameColor = 0x80A0A0A0u;
+
+constexpr int32_t kLeft = 70, kRight = 24, kTop = 44, kBottom = 54;
+
+// The smallest of 1, 2, 5 times a power of ten that is at least v.
+double NiceCeiling(double v) {
+  if (!(v > 0)) return 1;
+  const double p = std::pow(10.0, std::floor(std::log10(v)));
+  for (double m : {1.0, 2.0, 5.0, 10.0})
+    if (m * p >= v) return m * p;
+  return 10 * p;
+}
+
+std::string Label(double v) {
+  char text[32];
+  if (v == std::floor(v)) std::snprintf(text, sizeof text, "%.0f", v);
+  else std::snprintf(text, sizeof text, "%.1f", v);
+  return text;
+}
+
+TColor32 WithAlpha(TColor32 c, double coverage) {
+  const auto a = static_cast<uint32_t>(std::lround(std::clamp(coverage, 0.0, 1.0) * (c >> 24)));
+  return (c & 0x00FFFFFFu) | a << 24;
+}
+
+// An antialiased line (Wu's): two pixels per step share the coverage, blended in.
+void Line(TBitmap32& b, double x0, double y0, double x1, double y1, TColor32 color) {
+  const bool steep = std::fabs(y1 - y0) > std::fabs(x1 - x0);
+  if (steep) {
+    std::swap(x0, y0);
+    std::swap(x1, y1);
+  }
+  if (x0 > x1) {
+    std::swap(x0, x1);
+    std::swap(y0, y1);
+  }
+  const double dx = x1 - x0;
+  const double gradient = dx == 0 ? 0 : (y1 - y0) / dx;
+  auto plot = [&](int32_t x, int32_t y, double coverage) {
+    if (steep) b.BlendPixel(y, x, WithAlpha(color, coverage));
+    else b.BlendPixel(x, y, WithAlpha(color, coverage));
+  };
+  const auto first = static_cast<int32_t>(std::lround(x0));
+  const auto last = static_cast<int32_t>(std::lround(x1));
+  for (int32_t x = first; x <= last; ++x) {
+    const double y = y0 + gradient * (x - x0);
+    const auto yi = static_cast<int32_t>(std::floor(y));
+    const double frac = y - yi;
+    plot(x, yi, 1 - frac);
+    plot(x, yi + 1, frac);
+  }
+}
+
+void Text(TBitmap32& b, int32_t x, int32_t y, const std::string& text, TColor32 color) {
+  b.RenderText(x, y, text, 2, color);
+}
+
+struct PngFailure {
+  char Message[256];
+};
+
+void OnPngError(png_structp png, png_const_charp message) {
+  auto* failure = static_cast<PngFailure*>(png_get_error_ptr(png));
+  std::snprintf(failure->Message, sizeof failure->Message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// Only plain data lives in this frame: libpng leaves it by longjmp on failure.
+bool Encode(std::FILE* file, const uint8_t* rows, int32_t width, int32_t height,
+            PngFailure* failure) {
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning);
+  if (png == nullptr) return false;
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_compression_level(png, 9);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+               PNG_FILTER_TYPE_BASE);
+  png_write_info(png, info);
+  for (int32_t y = 0; y < height; ++y)
+    png_write_row(png, rows + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& records,
+                       const std::string& title) {
+  picture.SetSize(kCurveWidth, kCurveHeight);
+  picture.Clear(kBackground);
+  picture.Font = TFont{"Arial", 11};
+  const int32_t plotW = kCurveWidth - kLeft - kRight;
+  const int32_t plotH = kCurveHeight - kTop - kBottom;
+  picture.FillRect(kLeft, kTop, kLeft + plotW, kTop + plotH, kPlotBackground);
+
+  double top = 0;
+  for (const GenerationRecord& r : records) top = std::max(top, r.BestFitness);
+  top = NiceCeiling(top);
+  const int32_t last = std::max<int32_t>(2, static_cast<int32_t>(records.size()));
+  auto px = [&](double generation) { return kLeft + (generation - 1) / (last - 1) * (plotW - 1); };
+  auto py = [&](double fitness) { return kTop + plotH - 1 - fitness / top * (plotH - 1); };
+
+  constexpr int kRows = 5;
+  for (int i = 0; i <= kRows; ++i) {
+    const double v = top * i / kRows;
+    const auto y = static_cast<int32_t>(std::lround(py(v)));
+    picture.FillRect(kLeft, y, kLeft + plotW, y + 1, kGrid);
+    const std::string label = Label(v);
+    Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
+  }
+  const auto step = std::max<int32_t>(1, static_cast<int32_t>(NiceCeiling(last / 10.0)));
+  for (int32_t g = step; g <= last; g += step) {
+    const auto x = static_cast<int32_t>(std::lround(px(g)));
+    picture.FillRect(x, kTop, x + 1, kTop + plotH, kGrid);
+    const std::string label = std::to_string(g);
+    Text(picture, x - picture.TextExtent(label).cx / 2, kTop + plotH + 6, label, kText);
+  }
+  for (size_t i = 1; i < records.size(); ++i) {
+    if (records[i].Game == records[i - 1].Game) continue;
+    const auto x = static_cast<int32_t>(std::lround(px(records[i].Index)));
+    for (int32_t y = kTop; y < kTop + plotH; y += 6) picture.FillRect(x, y, x + 1, y + 3, kNewGameColor);
+  }
+
+  for (size_t i = 1; i < records.size(); ++i) {
+    const GenerationRecord& a = records[i - 1];
+    const GenerationRecord& b = records[i];
+    for (double dy : {0.0, 0.7}) {  // two passes: a line bold enough to read
+      Line(picture, px(a.Index), py(a.BestFitness) + dy, px(b.Index), py(b.BestFitness) + dy,
+           kBestColor);
+      Line(picture, px(a.Index), py(a.MeanFitness) + dy, px(b.Index), py(b.MeanFitness) + dy,
+           kMeanColor);
+    }
+  }
+  if (records.size() == 1) {
+    const GenerationRecord& r = records[0];
+    picture.FillRect(static_cast<int32_t>(px(1)) - 1, static_cast<int32_t>(py(r.BestFitness)) - 1,
+                     static_cast<int32_t>(px(1)) + 2, static_cast<int32_t>(py(r.BestFitness)) + 2,
+                     kBestColor);
+    picture.FillRect(static_cast<int32_t>(px(1)) - 1, static_cast<int32_t>(py(r.MeanFitness)) - 1,
+                     static_cast<int32_t>(px(1)) + 2, static_cast<int32_t>(py(r.MeanFitness)) + 2,
+                     kMeanColor);
+  }
+  picture.FrameRect(kLeft - 1, kTop - 1, kLeft + plotW + 1, kTop + plotH + 1, kAxis);
+
+  picture.Font = TFont{"Arial", 13};
+  Text(picture, kLeft, 12, title, kText);
+  picture.Font = TFont{"Arial", 11};
+  const int32_t legendX = kLeft + plotW - 250;
+  picture.FillRect(legendX, kTop + 6, legendX + 240, kTop + 28, kBackground);
+  picture.FillRect(legendX + 8, kTop + 16, legendX + 26, kTop + 19, kMeanColor);
+  Text(picture, legendX + 32, kTop + 9, "mean fitness", kText);
+  picture.FillRect(legendX + 122, kTop + 16, legendX + 140, kTop + 19, kBestColor);
+  Text(picture, legendX + 146, kTop + 9, "best fitness", kText);
+  Text(picture, kLeft + plotW / 2 - 60, kCurveHeight - 22, "generations bred", kText);
+}
+
+void WritePng(const TBitmap32& picture, const std::filesystem::path& path) {
+  if (picture.Empty()) throw std::runtime_error("cannot write an empty picture to " + path.string());
+  std::vector<uint8_t> rows;
+  rows.reserve(static_cast<size_t>(picture.Width()) * picture.Height() * 4);
+  for (int32_t y = 0; y < picture.Height(); ++y) {
+    const TColor32* row = picture.ScanLine(y);
+    for (int32_t x = 0; x < picture.Width(); ++x) {
+      rows.push_back(RedComponent(row[x]));
+      rows.push_back(GreenComponent(row[x]));
+      rows.push_back(BlueComponent(row[x]));
+      rows.push_back(AlphaComponent(row[x]));
+    }
+  }
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) throw std::runtime_error("cannot write " + path.string());
+  PngFailure failure{};
+  const bool encoded = Encode(file, rows.data(), picture.Width(), picture.Height(), &failure);
+  const bool closed = std::fclose(file) == 0;
+  if (!encoded || !closed) {
+    throw std::runtime_error("cannot write " + path.string() +
+                             (failure.Message[0] ? std::string(": ") + failure.Message : ""));
+  }
+}
+
+}  // namespace qf::arena

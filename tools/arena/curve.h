@@ -1,0 +1,27 @@
+#pragma once
+// The learning curve of an arena run: mean and best fitness per generation bred, drawn with
+// the project's raster library, and a PNG writer for it.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "raster/bitmap32.h"
+#include "tools/arena/arena.h"
+
+namespace qf::arena {
+
+inline constexpr int32_t kCurveWidth = 800;
+inline constexpr int32_t kCurveHeight = 480;
+
+// Draws the curve into `picture` (resized to kCurveWidth x kCurveHeight): axes with a grid,
+// the mean in blue, the best in orange, and a grey mark where a new game began. Labels need a
+// font; without one the picture has no text but is otherwise the same.
+void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& records,
+                       const std::string& title);
+
+// Writes the bitmap as an 8-bit RGBA PNG with every encoder choice fixed, so equal pictures
+// give equal files. Throws std::runtime_error naming the file when it cannot be written.
+void WritePng(const TBitmap32& picture, const std::filesystem::path& path);
+
+}  // namespace qf::arena

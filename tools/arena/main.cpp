@@ -1,0 +1,180 @@
+// arena: plays the real game headless, with a hand-moved clock and the autopilot at the keys,
+// and reports how the invaders learn.
+//
+//   arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]
+//         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
+//
+// One line per generation bred on standard output, the same as CSV (default
+// <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
+// the game's log.txt lands in <out>. The same arguments give the same bytes every time, except
+// with --memory, which adds the process's resident size to every printed line (for the soak).
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "raster/bitmap32.h"
+#include "tools/arena/arena.h"
+#include "tools/arena/curve.h"
+
+namespace fs = std::filesystem;
+using namespace qf::arena;
+
+namespace {
+
+int Usage(const char* problem) {
+  if (problem) std::fprintf(stderr, "arena: %s\n", problem);
+  std::fprintf(stderr,
+               "usage: arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]\n"
+               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n");
+  return 2;
+}
+
+template <class T>
+bool ParseNumber(std::string_view text, T& out) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end;
+}
+
+// Without --data: the working directory if it holds the sprites, else the build's data
+// directory beside this program (<build>/tools/arena/arena, <build>/data).
+fs::path DefaultDataDir() {
+  std::error_code ec;
+  if (fs::exists("invader.png", ec)) return fs::current_path();
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const fs::path& candidate : {exe.parent_path() / "data",
+                                      exe.parent_path().parent_path().parent_path() / "data"}) {
+      if (fs::is_directory(candidate, ec)) return candidate;
+    }
+  }
+  return fs::current_path();
+}
+
+// The resident set size from /proc/self/statm, or -1.
+long ResidentKb() {
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return -1;
+  long size = 0, resident = -1;
+  if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = -1;
+  std::fclose(f);
+  return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double MeanOf(const std::vector<GenerationRecord>& records, size_t from, size_t to) {
+  double total = 0;
+  size_t n = 0;
+  for (size_t i = from; i < to && i < records.size(); ++i, ++n) total += records[i].MeanFitness;
+  return n ? total / static_cast<double>(n) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ArenaOptions options;
+  std::string csvPath, pngPath;
+  bool memory = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    auto value = [&]() -> std::string_view { return argv[++i]; };
+    if (arg == "--compose") {
+      options.ComposeView = true;
+    } else if (arg == "--memory") {
+      memory = true;
+    } else if (!hasValue) {
+      return Usage(("missing value or unknown option " + std::string(arg)).c_str());
+    } else if (arg == "--seed") {
+      if (!ParseNumber(value(), options.Seed)) return Usage("--seed needs a number 0..4294967295");
+    } else if (arg == "--generations") {
+      if (!ParseNumber(value(), options.Generations) || options.Generations < 1)
+        return Usage("--generations needs a number of at least 1");
+    } else if (arg == "--step") {
+      if (!ParseNumber(value(), options.FrameStepMs) || options.FrameStepMs < 1 ||
+          options.FrameStepMs > 1000)
+        return Usage("--step needs milliseconds from 1 to 1000");
+    } else if (arg == "--max-frames") {
+      if (!ParseNumber(value(), options.MaxFrames)) return Usage("--max-frames needs a number");
+    } else if (arg == "--data") {
+      options.DataDir = value();
+    } else if (arg == "--out") {
+      options.OutDir = value();
+    } else if (arg == "--csv") {
+      csvPath = value();
+    } else if (arg == "--png") {
+      pngPath = value();
+    } else {
+      return Usage(("unknown option " + std::string(arg)).c_str());
+    }
+  }
+
+  try {
+    if (options.DataDir.empty()) options.DataDir = DefaultDataDir();
+    if (options.OutDir.empty()) options.OutDir = fs::current_path();
+    fs::create_directories(options.OutDir);
+    options.OutDir = fs::absolute(options.OutDir);
+    const std::string stem = "arena-seed" + std::to_string(options.Seed);
+    const fs::path csvFile = csvPath.empty() ? options.OutDir / (stem + ".csv") : fs::absolute(csvPath);
+    const fs::path pngFile = pngPath.empty() ? options.OutDir / (stem + ".png") : fs::absolute(pngPath);
+
+    std::ofstream csv(csvFile, std::ios::binary | std::ios::trunc);
+    if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
+    csv << CsvHeader() << '\n';
+
+    std::vector<GenerationRecord> records;
+    uint64_t frames = 0;
+    int32_t games = 0, gameOvers = 0;
+    bool complete = false;
+    {
+      Arena arena(options);
+      arena.OnGeneration = [&](const GenerationRecord& r) {
+        if (memory) std::printf("%s  rss %ld kB\n", FormatRecord(r).c_str(), ResidentKb());
+        else std::printf("%s\n", FormatRecord(r).c_str());
+        std::fflush(stdout);
+        csv << CsvRow(r) << '\n';
+      };
+      complete = arena.Run();
+      records = arena.Records();
+      frames = arena.FramesPlayed();
+      games = arena.Game();
+      gameOvers = arena.GameOvers();
+    }  // the window closes here and writes log.txt
+    csv.close();
+    if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
+
+    qf::TBitmap32 picture;
+    char title[160];
+    std::snprintf(title, sizeof title, "Quillfrost arena: seed %" PRIu32 ", %zu generations bred, %d game%s",
+                  options.Seed, records.size(), games, games == 1 ? "" : "s");
+    DrawLearningCurve(picture, records, title);
+    WritePng(picture, pngFile);
+
+    const uint64_t gameSeconds = frames * options.FrameStepMs / 1000;
+    std::printf("%zu generations bred in %" PRIu64 " frames (%" PRIu64 ":%02" PRIu64 ":%02" PRIu64
+                " of play), %d game%s, %d game over%s\n",
+                records.size(), frames, gameSeconds / 3600, gameSeconds / 60 % 60,
+                gameSeconds % 60, games, games == 1 ? "" : "s", gameOvers,
+                gameOvers == 1 ? "" : "s");
+    if (records.size() >= 20) {
+      std::printf("mean fitness: generations 1-10 %.2f, the last 10 %.2f\n", MeanOf(records, 0, 10),
+                  MeanOf(records, records.size() - 10, records.size()));
+    }
+    if (!complete) {
+      std::fprintf(stderr, "arena: stopped after %" PRIu64 " frames with %zu of %d generations bred\n",
+                   frames, records.size(), options.Generations);
+      return 1;
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "arena: %s\n", e.what());
+    return 1;
+  }
+}
