@@ -26,8 +26,15 @@ constexpr int32_t kInvadersOnField = 10;
 constexpr uint32_t kShotIntervalMs = 600;
 constexpr size_t kMaxRockets = 2;
 
-// The registry is process-wide and refuses a name twice, while a process may create the
-// window more than once (tests, tools): the game's functions go in on the first creation.
+std::unique_ptr<TBitmap32> LoadSprite(const char* fileName, TDrawMode mode) {
+  auto sprite = std::make_unique<TBitmap32>();
+  LoadBitmapFile(*sprite, fileName);
+  sprite->DrawMode = mode;
+  return sprite;
+}
+
+}  // namespace
+
 void RegisterGameTransferFunctions() {
   static bool registered = false;
   if (registered) return;
@@ -40,15 +47,6 @@ void RegisterGameTransferFunctions() {
   RegisterTransferFunction("Misc", "Max", std::make_unique<TTransferFunctionMAX>());
   RegisterTransferFunction("Misc", "Min", std::make_unique<TTransferFunctionMIN>());
 }
-
-std::unique_ptr<TBitmap32> LoadSprite(const char* fileName, TDrawMode mode) {
-  auto sprite = std::make_unique<TBitmap32>();
-  LoadBitmapFile(*sprite, fileName);
-  sprite->DrawMode = mode;
-  return sprite;
-}
-
-}  // namespace
 
 TfmMain::TfmMain(Application& application)
     : TComponent(nullptr), Population(new TNEATPopulation(this)), application_(application) {

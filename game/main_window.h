@@ -73,6 +73,11 @@ private:
   bool newGamePending_ = false;  // Y pressed while evaluating: the new game follows it
 };
 
+// The six transfer functions the game adds beside the engine's own "Sigmoid", in the game's
+// order. The registry is process-wide and refuses a name twice, while a process may create the
+// window more than once (tests, tools), so only the first call registers.
+void RegisterGameTransferFunctions();
+
 // Reads a whole file into out; out is emptied when the file cannot be read.
 bool LoadFileToString(const std::string& fileName, std::string& out);
 

@@ -26,6 +26,7 @@
 
 #include "base/errors.h"
 #include "base/random.h"
+#include "game/main_window.h"
 #include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
@@ -66,20 +67,6 @@ private:
   size_t size_;
   size_t pos_ = 0;
 };
-
-// The six functions the game adds beside the engine's own Sigmoid, registered once.
-void RegisterGameTransferFunctions() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  RegisterTransferFunction("Misc", "Gaussian", std::make_unique<TTransferFunctionGaussian>());
-  RegisterTransferFunction("Misc", "IF", std::make_unique<TTransferFunctionIF>());
-  RegisterTransferFunction("Misc", "DelayGaussian",
-                           std::make_unique<TTransferFunction1DelayGaussian>());
-  RegisterTransferFunction("Misc", "Sigmoind", std::make_unique<TTransferFunctionSigmoid>());
-  RegisterTransferFunction("Misc", "Max", std::make_unique<TTransferFunctionMAX>());
-  RegisterTransferFunction("Misc", "Min", std::make_unique<TTransferFunctionMIN>());
-}
 
 bool Registered(const TTransferFunction* f) {
   static const std::vector<const TTransferFunction*> known = [] {
