@@ -22,8 +22,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A bomb adds 0.1 to its invader's fitness; anything above half of that is a drop.
+// A bomb adds 0.1 to its invader's fitness; anything above half of that is a drop. A bomb
+// that hits adds 200; anything from half of that is a hit paid for.
 constexpr float kDropMark = 0.05f;
+constexpr float kBombHitFitness = 200.0f;
+constexpr float kPaidMark = kBombHitFitness / 2;
 
 // Far from the wrap of the 32-bit tick counter for any run of realistic length, and different
 // for every seed: the window seeds the random source from the clock at creation, so this is
@@ -41,33 +44,40 @@ void EnterDirectory(const fs::path& dir, const char* what) {
 
 }  // namespace
 
-std::string FormatRecord(const GenerationRecord& r) {
-  char line[256];
+std::string FormatRecord(const GenerationRecord& r, bool study) {
+  char line[320];
   std::snprintf(line, sizeof line,
                 "gen %4d  game %2d gen %4d  mean %8.2f  best %8.2f  bombs %4d  hits %2d  "
                 "species %2d  genes %3d  frames %7" PRIu64 "  game overs %d  pool %d",
                 r.Index, r.Game, r.GameGeneration, r.MeanFitness, r.BestFitness, r.BombsDropped,
                 r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers,
                 r.PooledGenes);
-  return line;
+  if (!study) return line;
+  char figures[64];
+  std::snprintf(figures, sizeof figures, "  paid %2d  life %5.1f s", r.PaidHits, r.MeanLifetime);
+  return line + std::string(figures);
 }
 
-std::string CsvHeader() {
-  return "generation,game,game_generation,mean_fitness,best_fitness,bombs_dropped,"
-         "hits_on_player,species,best_genes,frames,game_overs,pooled_genes";
+std::string CsvHeader(bool study) {
+  return std::string("generation,game,game_generation,mean_fitness,best_fitness,bombs_dropped,"
+                     "hits_on_player,species,best_genes,frames,game_overs,pooled_genes") +
+         (study ? ",paid_hits,mean_lifetime_s" : "");
 }
 
-std::string CsvRow(const GenerationRecord& r) {
-  char line[256];
+std::string CsvRow(const GenerationRecord& r, bool study) {
+  char line[320];
   std::snprintf(line, sizeof line, "%d,%d,%d,%.4f,%.4f,%d,%d,%d,%d,%" PRIu64 ",%d,%d", r.Index,
                 r.Game, r.GameGeneration, r.MeanFitness, r.BestFitness, r.BombsDropped,
                 r.HitsOnPlayer, r.SpeciesAlive, r.BestGenes, r.Frames, r.GameOvers,
                 r.PooledGenes);
-  return line;
+  if (!study) return line;
+  char figures[64];
+  std::snprintf(figures, sizeof figures, ",%d,%.3f", r.PaidHits, r.MeanLifetime);
+  return line + std::string(figures);
 }
 
 Arena::Arena(const ArenaOptions& options)
-    : options_(options), previousDir_(fs::current_path()), autopilot_(options.FrameStepMs) {
+    : options_(options), previousDir_(fs::current_path()), autopilot_(options.FrameStepMs, options.Player, options.Seed) {
   if (options_.FrameStepMs == 0) throw std::invalid_argument("the frame step must be at least 1 ms");
   const fs::path data = fs::absolute(options_.DataDir.empty() ? previousDir_ : options_.DataDir);
   const fs::path out = fs::absolute(options_.OutDir.empty() ? previousDir_ : options_.OutDir);
@@ -97,6 +107,7 @@ Arena::Arena(const ArenaOptions& options)
     return 0.0;
   };
   lastGeneration_ = GameState().Generation;
+  startLives_ = GameState().Lives;
 }
 
 Arena::~Arena() {
@@ -150,6 +161,7 @@ bool Arena::Frame() {
   ++frames_;
   ++waveFrames_;
   Observe(now, decision.Restart);
+  if (options_.RestoreLives) s.Lives = startLives_;
   if (OnFrame) OnFrame(*this);
   return true;
 }
@@ -157,6 +169,8 @@ bool Arena::Frame() {
 void Arena::Observe(uint32_t now, bool restarted) {
   TGameState& s = GameState();
   if (restarted) {  // Y at game over: a new game, a fresh population
+    gameLengths_.push_back(gameRecords_);
+    gameRecords_ = 0;
     ++game_;
     gameOverShown_ = s.GameOverLayer->Visible();
     StartWave();
@@ -170,11 +184,19 @@ void Arena::Observe(uint32_t now, bool restarted) {
     auto it = seen_.find(inv.get());
     if (it == seen_.end() || it->second.BirthTick != inv->BirthTick) continue;
     if (inv->LastBombTick != it->second.LastBombTick) ++waveBombs_;
+    if (inv->Fitness - it->second.Fitness >= kPaidMark) ++wavePaid_;
     seen_.erase(it);
   }
   for (const auto& [ptr, gone] : seen_) {
     const float recorded = s.FitnessTable[static_cast<size_t>(gone.GenomeIndex)];
-    if (recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick) > kDropMark) ++waveBombs_;
+    float gained = recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick);
+    if (gained >= kPaidMark) {  // cannot happen while the bomb pass follows the rocket pass
+      ++wavePaid_;
+      gained -= kBombHitFitness;
+    }
+    if (gained > kDropMark) ++waveBombs_;
+    waveLifeMs_ += now - gone.BirthTick;
+    ++waveDeaths_;
   }
 
   if (!gameOverShown_ && s.GameOverLayer->Visible()) {
@@ -202,7 +224,10 @@ void Arena::Observe(uint32_t now, bool restarted) {
   r.Frames = waveFrames_;
   r.GameOvers = gameOvers_;
   r.PooledGenes = CacheHandler().NodePool.Count() + CacheHandler().ConnectPool.Count();
+  r.PaidHits = wavePaid_;
+  r.MeanLifetime = waveDeaths_ ? static_cast<double>(waveLifeMs_) / waveDeaths_ / 1000.0 : 0.0;
   records_.push_back(r);
+  ++gameRecords_;
   StartWave();
   if (OnGeneration) OnGeneration(r);
 }
@@ -211,6 +236,9 @@ void Arena::StartWave() {
   waveFrames_ = 0;
   waveBombs_ = 0;
   waveHits_ = 0;
+  wavePaid_ = 0;
+  waveLifeMs_ = 0;
+  waveDeaths_ = 0;
 }
 
 }  // namespace qf::arena

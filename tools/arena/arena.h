@@ -47,6 +47,12 @@ struct ArenaOptions {
   uint64_t MaxFrames = 0;
   // The clock's first reading; by default it is derived from the seed.
   std::optional<uint32_t> StartTick;
+  // Who plays (autopilot.h); its own random numbers are seeded from Seed.
+  Skill Player = Skill::Autopilot;
+  // A study device outside the game's rules: the lives are restored after every frame, so the
+  // game never ends and one population learns for as many generations as asked. Hits still
+  // count and the ship still blinks after each.
+  bool RestoreLives = false;
 };
 
 struct GenerationRecord {
@@ -62,12 +68,16 @@ struct GenerationRecord {
   uint64_t Frames = 0;         // frames the wave took
   int32_t GameOvers = 0;       // so far
   int32_t PooledGenes = 0;     // spare gene objects in the engine's pool after breeding
+  // Study figures.
+  int32_t PaidHits = 0;        // hits whose bomber was still alive to be paid for them
+  double MeanLifetime = 0;     // seconds an invader of the wave lived, on average
 };
 
-// Formats a record as the arena prints it, and as a CSV row under CsvHeader().
-std::string FormatRecord(const GenerationRecord& r);
-std::string CsvHeader();
-std::string CsvRow(const GenerationRecord& r);
+// Formats a record as the arena prints it, and as a CSV row under CsvHeader(). With `study`
+// the study figures follow; without, the format is the arena's first one.
+std::string FormatRecord(const GenerationRecord& r, bool study = false);
+std::string CsvHeader(bool study = false);
+std::string CsvRow(const GenerationRecord& r, bool study = false);
 
 class Arena {
 public:
@@ -98,6 +108,8 @@ public:
   uint64_t FramesPlayed() const { return frames_; }
   int32_t GameOvers() const { return gameOvers_; }
   int32_t Game() const { return game_; }
+  // Generations bred in each game that has ended (the one in play is not among them).
+  const std::vector<int32_t>& GameLengths() const { return gameLengths_; }
   uint32_t Now() const;
 
   TfmMain& Main() { return *main_; }
@@ -123,9 +135,12 @@ private:
   Autopilot autopilot_;
 
   std::vector<GenerationRecord> records_;
+  std::vector<int32_t> gameLengths_;
   std::unordered_map<const void*, Seen> seen_;
   uint64_t frames_ = 0;
+  int32_t startLives_ = 0;
   int32_t game_ = 1;
+  int32_t gameRecords_ = 0;
   int32_t gameOvers_ = 0;
   int32_t lastGeneration_ = 1;
   bool gameOverShown_ = false;
@@ -134,6 +149,9 @@ private:
   uint64_t waveFrames_ = 0;
   int32_t waveBombs_ = 0;
   int32_t waveHits_ = 0;
+  int32_t wavePaid_ = 0;
+  uint64_t waveLifeMs_ = 0;
+  int32_t waveDeaths_ = 0;
   int32_t bestGenes_ = 0;
 };
 

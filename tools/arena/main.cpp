@@ -3,11 +3,16 @@
 //
 //   arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]
 //         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
+//         [--player autopilot|nododge|human|skilled] [--restore-lives]
 //
 // One line per generation bred on standard output, the same as CSV (default
 // <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
 // the game's log.txt lands in <out>. The same arguments give the same bytes every time, except
 // with --memory, which adds the process's resident size to every printed line (for the soak).
+// --player chooses who plays (tools/arena/autopilot.h); --restore-lives is a study device
+// outside the game's rules (the lives are restored after every frame, so one game goes on).
+// With either, every line and row also carries the hits that paid their bomber and the
+// invaders' mean lifetime, and the summary the length of every game in generations.
 
 #include <unistd.h>
 
@@ -33,7 +38,8 @@ int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "arena: %s\n", problem);
   std::fprintf(stderr,
                "usage: arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]\n"
-               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n");
+               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n"
+               "             [--player autopilot|nododge|human|skilled] [--restore-lives]\n");
   return 2;
 }
 
@@ -90,6 +96,8 @@ int main(int argc, char** argv) {
       options.ComposeView = true;
     } else if (arg == "--memory") {
       memory = true;
+    } else if (arg == "--restore-lives") {
+      options.RestoreLives = true;
     } else if (!hasValue) {
       return Usage(("missing value or unknown option " + std::string(arg)).c_str());
     } else if (arg == "--seed") {
@@ -103,6 +111,10 @@ int main(int argc, char** argv) {
         return Usage("--step needs milliseconds from 1 to 1000");
     } else if (arg == "--max-frames") {
       if (!ParseNumber(value(), options.MaxFrames)) return Usage("--max-frames needs a number");
+    } else if (arg == "--player") {
+      const auto skill = ParseSkill(value());
+      if (!skill) return Usage("--player needs autopilot, nododge, human or skilled");
+      options.Player = *skill;
     } else if (arg == "--data") {
       options.DataDir = value();
     } else if (arg == "--out") {
@@ -116,6 +128,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  const bool study = options.Player != Skill::Autopilot || options.RestoreLives;
   try {
     if (options.DataDir.empty()) options.DataDir = DefaultDataDir();
     if (options.OutDir.empty()) options.OutDir = fs::current_path();
@@ -127,25 +140,28 @@ int main(int argc, char** argv) {
 
     std::ofstream csv(csvFile, std::ios::binary | std::ios::trunc);
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
-    csv << CsvHeader() << '\n';
+    csv << CsvHeader(study) << '\n';
 
     std::vector<GenerationRecord> records;
     uint64_t frames = 0;
     int32_t games = 0, gameOvers = 0;
+    std::vector<int32_t> gameLengths;
     bool complete = false;
     {
       Arena arena(options);
       arena.OnGeneration = [&](const GenerationRecord& r) {
-        if (memory) std::printf("%s  rss %ld kB\n", FormatRecord(r).c_str(), ResidentKb());
-        else std::printf("%s\n", FormatRecord(r).c_str());
+        const std::string line = FormatRecord(r, study);
+        if (memory) std::printf("%s  rss %ld kB\n", line.c_str(), ResidentKb());
+        else std::printf("%s\n", line.c_str());
         std::fflush(stdout);
-        csv << CsvRow(r) << '\n';
+        csv << CsvRow(r, study) << '\n';
       };
       complete = arena.Run();
       records = arena.Records();
       frames = arena.FramesPlayed();
       games = arena.Game();
       gameOvers = arena.GameOvers();
+      gameLengths = arena.GameLengths();
     }  // the window closes here and writes log.txt
     csv.close();
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
@@ -163,6 +179,13 @@ int main(int argc, char** argv) {
                 records.size(), frames, gameSeconds / 3600, gameSeconds / 60 % 60,
                 gameSeconds % 60, games, games == 1 ? "" : "s", gameOvers,
                 gameOvers == 1 ? "" : "s");
+    if (study) {
+      std::printf("player %s%s; games ended after", SkillName(options.Player),
+                  options.RestoreLives ? ", lives restored after every frame (outside the game's rules)" : "");
+      if (gameLengths.empty()) std::printf(" (none ended)");
+      for (int32_t n : gameLengths) std::printf(" %d", n);
+      std::printf(" generation%s bred\n", gameLengths.size() == 1 && gameLengths[0] == 1 ? "" : "s");
+    }
     if (records.size() >= 20) {
       std::printf("mean fitness: generations 1-10 %.2f, the last 10 %.2f\n", MeanOf(records, 0, 10),
                   MeanOf(records, records.size() - 10, records.size()));

@@ -1,0 +1,197 @@
+// The players of the arena and the learning study: each skill level behaves as documented on
+// a hand-made situation, without touching the game's random source.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "base/random.h"
+#include "game/game_state.h"
+#include "game/invaders.h"
+#include "tools/arena/arena.h"
+#include "tools/arena/autopilot.h"
+
+using namespace qf;
+using namespace qf::arena;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kStepMs = 40;
+
+class LearningTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    out_ = fs::temp_directory_path() /
+           ("qf_learning_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(out_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(out_, ec);
+  }
+
+  ArenaOptions Options(uint32_t seed) {
+    ArenaOptions o;
+    o.Seed = seed;
+    o.Generations = 1;
+    o.FrameStepMs = kStepMs;
+    o.DataDir = QF_ASSET_DIR;
+    o.OutDir = out_;
+    o.MaxFrames = 100000;
+    return o;
+  }
+
+  // One invader straight above the ship, standing still as far as anyone can tell: the aim
+  // is where the ship already is, so any move is about the bombs.
+  static void StillInvaderAbove(TGameState& s) {
+    s.Invaders.erase(s.Invaders.begin() + 1, s.Invaders.end());
+    TInvader& inv = *s.Invaders[0];
+    inv.X = 200;
+    inv.Y = 60;
+    inv.VelX = inv.VelY = 0;
+    s.PlayerX = 200;
+    s.Bombs.clear();
+  }
+
+  fs::path out_;
+};
+
+TEST_F(LearningTest, TheNonDodgingPlayerStaysUnderABombTheAutopilotSidesteps) {
+  Arena arena(Options(3));
+  TGameState& s = GameState();
+  StillInvaderAbove(s);
+  s.Bombs.push_back(Bomb{200, 200, nullptr});
+  Autopilot expert(kStepMs);
+  Autopilot careless(kStepMs, Skill::NoDodge);
+  // Each plays its own ship under the same bomb; the ship moves 100 px/s.
+  float expertX = 200, carelessX = 200;
+  int32_t expertDir = 0;
+  int32_t expertThreats = 0;
+  uint32_t now = arena.Now();
+  for (int frame = 0; s.Bombs[0].Y < s.PlayerY; ++frame, now += kStepMs) {
+    s.PlayerX = expertX;
+    s.PlayerDirection = expertDir;
+    const AutopilotDecision e = expert.Decide(s, now);
+    expertDir = e.Direction;
+    expertX += 4.0f * static_cast<float>(expertDir);
+    expertThreats = std::max(expertThreats, e.Threats);
+    s.PlayerX = carelessX;
+    s.PlayerDirection = 0;
+    const AutopilotDecision c = careless.Decide(s, now);
+    EXPECT_EQ(c.Direction, 0) << "frame " << frame;
+    EXPECT_EQ(c.Threats, 0);
+    EXPECT_FLOAT_EQ(c.AimX, 200.0f);
+    s.Bombs[0].Y += 220.0f * kStepMs / 1000.0f;
+  }
+  EXPECT_EQ(expertThreats, 1);
+  EXPECT_GT(std::fabs(expertX - 200.0f), static_cast<float>(s.PlayerHalfWidth));
+}
+
+TEST_F(LearningTest, TheHumanReactsToABombOnlyAfterItsDelayAndNeverDrawsTheGamesDice) {
+  Arena arena(Options(4));
+  TGameState& s = GameState();
+  StillInvaderAbove(s);
+  SkillProfile sure = ProfileOf(Skill::Human);
+  sure.NoticeChance = 1;  // this test is about the delay
+  sure.AimNoisePx = 0;
+  Autopilot human(kStepMs, sure, 1);
+  const uint32_t gameDice = GetRandSeed();
+
+  uint32_t now = arena.Now();
+  for (int frame = 0; frame < 10; ++frame, now += kStepMs)
+    EXPECT_EQ(human.Decide(s, now).Direction, 0);
+
+  s.Bombs.push_back(Bomb{200, 120, nullptr});  // about a second above the ship
+  const uint32_t dropped = now;
+  bool reacted = false;
+  for (; now - dropped < 600; now += kStepMs) {
+    const AutopilotDecision d = human.Decide(s, now);
+    if (now - dropped < sure.ReactionMs) {
+      EXPECT_EQ(d.Direction, 0) << now - dropped << " ms after the drop";
+      EXPECT_EQ(d.Threats, 0);
+    } else if (!reacted) {
+      EXPECT_NE(d.Direction, 0) << now - dropped << " ms after the drop";
+      EXPECT_EQ(d.Threats, 1);
+      reacted = true;
+    }
+    s.Bombs[0].Y += 220.0f * kStepMs / 1000.0f;
+  }
+  EXPECT_TRUE(reacted);
+  EXPECT_EQ(GetRandSeed(), gameDice);
+}
+
+TEST_F(LearningTest, AHumanNoticesSomeBombsOnceEachAndMisjudgesItsAimByAFewPixels) {
+  Arena arena(Options(5));
+  TGameState& s = GameState();
+  StillInvaderAbove(s);
+  const uint32_t gameDice = GetRandSeed();
+
+  // Noticing: 400 bombs, each noticed or not once and for good.
+  SkillProfile glance = ProfileOf(Skill::Human);
+  glance.ReactionMs = 0;
+  glance.AimNoisePx = 0;
+  Autopilot human(kStepMs, glance, 9);
+  for (int i = 0; i < 400; ++i) s.Bombs.push_back(Bomb{0.5f + i, 100, nullptr});
+  const int32_t noticed = human.Decide(s, arena.Now()).Threats;
+  EXPECT_NEAR(noticed, 0.6 * 400, 40);  // four standard deviations
+  for (Bomb& b : s.Bombs) b.Y += 8.8f;
+  s.Bombs.erase(s.Bombs.begin() + 7);  // one is gone; the others are still the same bombs
+  const int32_t again = human.Decide(s, arena.Now() + kStepMs).Threats;
+  EXPECT_TRUE(again == noticed || again == noticed - 1) << noticed << " then " << again;
+  s.Bombs.clear();
+
+  // Aim: a fresh error for every seed, a few pixels wide, none for the autopilot.
+  double sumSquares = 0;
+  constexpr int kSeeds = 200;
+  for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+    Autopilot h(kStepMs, Skill::Human, seed);
+    const double aim = h.Decide(s, arena.Now()).AimX;  // too soon to see: where the ship is
+    EXPECT_FLOAT_EQ(static_cast<float>(aim), 200.0f);
+    const double error = h.Decide(s, arena.Now() + 400).AimX - 200.0;
+    sumSquares += error * error;
+  }
+  EXPECT_NEAR(std::sqrt(sumSquares / kSeeds), ProfileOf(Skill::Human).AimNoisePx, 1.0);
+  EXPECT_FLOAT_EQ(Autopilot(kStepMs).Decide(s, arena.Now()).AimX, 200.0f);
+  EXPECT_EQ(GetRandSeed(), gameDice);
+}
+
+TEST_F(LearningTest, RestoredLivesKeepOneGameGoingAndTheWaveFiguresAddUpToItsFitness) {
+  ArenaOptions o = Options(11);
+  o.Generations = 2;
+  o.Player = Skill::NoDodge;
+  o.RestoreLives = true;
+  Arena arena(o);
+  int32_t hits = 0;
+  // Every genome's fitness is 0.1 a bomb, 200 a paid hit and 0.6 a second lived (rounded):
+  // the wave's figures must account for the fitness the game recorded.
+  arena.OnGeneration = [&](const GenerationRecord& r) {
+    double total = 0;
+    for (float f : GameState().FitnessTable) total += f;
+    const double lived = total - 200.0 * r.PaidHits - 0.1 * r.BombsDropped;
+    EXPECT_NEAR(lived, 0.6 * kGenerationSize * r.MeanLifetime, 0.5 * kGenerationSize)
+        << CsvRow(r, true);
+    EXPECT_LE(r.PaidHits, r.HitsOnPlayer);
+    EXPECT_GT(r.MeanLifetime, 0);
+    hits += r.HitsOnPlayer;
+  };
+  ASSERT_TRUE(arena.Run());
+  EXPECT_GE(hits, 4) << "a player that does not dodge should have lost a game's lives";
+  EXPECT_EQ(arena.GameOvers(), 0);
+  EXPECT_EQ(arena.Game(), 1);
+  EXPECT_TRUE(arena.GameLengths().empty());
+  EXPECT_EQ(GameState().Lives, 4);
+}
+
+TEST(SkillNamesTest, EveryLevelHasANameThatParsesBack) {
+  for (Skill skill : kAllSkills) EXPECT_EQ(ParseSkill(SkillName(skill)), skill);
+  EXPECT_FALSE(ParseSkill("expert").has_value());
+}
+
+}  // namespace
