@@ -42,6 +42,8 @@ void JsonWriter::Double(double v) {
     out_.append("\"nan\"");
   } else if (std::isinf(v)) {
     out_.append(v > 0 ? "\"inf\"" : "\"-inf\"");
+  } else if (v == 0.0 && std::signbit(v)) {
+    out_.append("-0.0");  // "-0" would read back as the integer 0 and lose its sign
   } else {
     char buffer[32];
     const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
@@ -128,12 +130,14 @@ size_t JsonAt::ArraySize(size_t exact) const {
 
 int64_t JsonAt::Integer(int64_t min, int64_t max) const {
   int64_t v = 0;
-  if (value_.is_number_integer() && !value_.is_number_unsigned()) {
-    v = value_.get<int64_t>();
-  } else if (value_.is_number_unsigned()) {
+  if (value_.is_number_unsigned()) {
     const uint64_t u = value_.get<uint64_t>();
-    v = u > static_cast<uint64_t>(max) ? max : static_cast<int64_t>(u);
-    if (u > static_cast<uint64_t>(max)) Fail(value_.dump() + " is above " + std::to_string(max));
+    if (u > static_cast<uint64_t>(max)) {
+      Fail(value_.dump() + " is out of range " + std::to_string(min) + " .. " + std::to_string(max));
+    }
+    v = static_cast<int64_t>(u);
+  } else if (value_.is_number_integer()) {
+    v = value_.get<int64_t>();
   } else {
     Fail(std::string("expected an integer, found ") + TypeName(value_));
   }
@@ -170,7 +174,8 @@ double JsonAt::Double() const {
 
 float JsonAt::Single() const {
   const double v = Double();
-  if (std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max()) {
+  // Anything below the midpoint between the largest single and 2^128 rounds to a finite one.
+  if (std::isfinite(v) && !(std::fabs(v) < 0x1.ffffffp127)) {
     Fail("outside the single-precision range");
   }
   return static_cast<float>(v);

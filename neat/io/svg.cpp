@@ -84,7 +84,10 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
   const double top = kMargin + (options.Title.empty() ? 0.0 : kTitleHeight);
   const double columnsWidth = depths.empty() ? 0.0 : (static_cast<double>(depths.size()) - 1) * kColumnGap;
   const double rowsHeight = (static_cast<double>(rows) - 1) * kRowGap;
-  const double width = std::max(2 * kMargin + columnsWidth, options.Legend ? 560.0 : 200.0);
+  // Wide enough for the columns, the title (about 9.5 px a character) and the legend.
+  const double width = std::max({2 * kMargin + columnsWidth,
+                                 static_cast<double>(options.Title.size()) * 9.5 + 40.0,
+                                 options.Legend ? 660.0 : 200.0});
   const double height = top + rowsHeight + kMargin + (options.Legend ? kLegendHeight : 0.0) + 12;
 
   std::map<int32_t, Point> at;
@@ -161,15 +164,18 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
       const Point q = to->second;
       const double dx = q.X - p.X, dy = q.Y - p.Y;
       const double len = std::max(std::hypot(dx, dy), 1.0);
-      // Bend to the left of the direction of travel: backward links then arc above the
-      // columns, forward links that skip columns curve gently around the nodes between.
-      double bend = 0.0;
+      // Recurrent links arc above the columns (or to the right within one column); forward
+      // links that skip columns curve gently around the nodes between.
+      Point control{(p.X + q.X) / 2, (p.Y + q.Y) / 2};
       if (recurrent) {
-        bend = 38.0 + 0.22 * len;
+        const double bend = std::min(38.0 + 0.22 * len, 90.0);  // the peak stays in the margin
+        if (std::fabs(dx) < 1.0) control.X += bend;
+        else control.Y -= bend;
       } else if (std::fabs(dx) > kColumnGap * 1.5) {
-        bend = 0.12 * len;
+        const double bend = 0.12 * len;
+        control.X += dy / len * bend;
+        control.Y -= dx / len * bend;
       }
-      const Point control{(p.X + q.X) / 2 + dy / len * bend, (p.Y + q.Y) / 2 - dx / len * bend};
       const Point start = Toward(p, control, kRadius);
       const Point end = Toward(q, control, kRadius + 1.5);
       d = "M" + Num(start.X) + "," + Num(start.Y) + " Q" + Num(control.X) + "," +
@@ -221,7 +227,7 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
 
   if (options.Legend) {
     const double y = height - kLegendHeight + 8;
-    const double x = width / 2 - 260;
+    const double x = width / 2 - 300;
     s += "<g class=\"legend\" font-size=\"11\" fill=\"#444\">\n";
     const struct {
       const char* Colour;
@@ -231,13 +237,13 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
                  {kNegative, "", "negative weight"},
                  {kDisabled, " stroke-dasharray=\"6,4\"", "disabled"}};
     for (size_t i = 0; i < 3; ++i) {
-      const double ix = x + static_cast<double>(i) * 125;
+      const double ix = x + static_cast<double>(i) * 150;
       s += "  <line x1=\"" + Num(ix) + "\" y1=\"" + Num(y) + "\" x2=\"" + Num(ix + 28) + "\" y2=\"" +
            Num(y) + "\" stroke=\"" + items[i].Colour + "\" stroke-width=\"3\"" + items[i].Dash +
            "/>\n  <text x=\"" + Num(ix + 34) + "\" y=\"" + Num(y + 4) + "\">" + items[i].Text +
            "</text>\n";
     }
-    s += "  <text x=\"" + Num(x + 375) + "\" y=\"" + Num(y + 4) +
+    s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 4) +
          "\">arc above: recurrent</text>\n";
     s += "  <text x=\"" + Num(width / 2) + "\" y=\"" + Num(y + 22) +
          "\" text-anchor=\"middle\">thickness: |weight|; columns: depth, inputs left, outputs "
