@@ -13,6 +13,9 @@ namespace qf::io {
 
 namespace {
 
+// Gene numbers stay below the largest int32, so one past the highest is always a counter.
+constexpr int32_t kMaxNumber = std::numeric_limits<int32_t>::max() - 1;
+
 // -0.0 and not-a-number count as state too: the network must continue bit for bit.
 bool NonZero(double v) { return v != 0.0 || std::signbit(v); }
 
@@ -202,7 +205,7 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
     const JsonAt row = nodes.At(i);
     row.ArraySize(5);
     NodeRecord& n = g.Nodes[i];
-    n.Number = row.At(0).Int32(0, std::numeric_limits<int32_t>::max());
+    n.Number = row.At(0).Int32(0, kMaxNumber);
     if (i > 0 && n.Number <= g.Nodes[i - 1].Number) {
       row.At(0).Fail(n.Number == g.Nodes[i - 1].Number
                       ? "node number " + std::to_string(n.Number) + " appears twice"
@@ -226,7 +229,7 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
     const JsonAt row = connects.At(i);
     row.ArraySize(6);
     ConnectRecord& c = g.Connects[i];
-    c.InnovationNumber = row.At(0).Int32(0, std::numeric_limits<int32_t>::max());
+    c.InnovationNumber = row.At(0).Int32(0, kMaxNumber);
     if (i > 0 && c.InnovationNumber <= g.Connects[i - 1].InnovationNumber) {
       row.At(0).Fail(c.InnovationNumber == g.Connects[i - 1].InnovationNumber
                       ? "innovation " + std::to_string(c.InnovationNumber) + " appears twice"
@@ -639,14 +642,21 @@ PopulationRecord ReadPopulation(std::string_view text) {
     if (!defining.IsNull()) s.DefiningMember = ReadGenome(defining, true);
   }
 
-  // Breeding trusts what speciation left: a species allotted children has a champion and
-  // members, and the allotments fit the population.
+  // Breeding trusts what speciation left: a species' champion and members are of one
+  // generation, members come with a champion, a species allotted children has both, and the
+  // allotments fit the population.
   int64_t allotted = 0;
   for (size_t i = 0; i < speciesCount; ++i) {
     const SpeciesRecord& s = p.Species[i];
     allotted += s.ExpectedOffspringCount;
     if (s.ExpectedOffspringCount > 0 && !s.DeadSpecies && (!s.Champion || s.Genotypes.empty())) {
       species.At(i).Fail("a species allotted children needs a champion and members");
+    }
+    if (!s.Genotypes.empty() && !s.Champion) species.At(i).Fail("members without a champion");
+    for (const GenotypeRef& member : s.Genotypes) {
+      if (member.List != s.Champion->List) {
+        species.At(i).Fail("the champion and the members lie in different genotype lists");
+      }
     }
   }
   if (allotted > p.PopulationSize()) {

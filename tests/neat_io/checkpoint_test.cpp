@@ -179,6 +179,8 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
   ASSERT_GT(doc["GenotypeList"][0]["Connections"].size(), 2u);
   const int32_t nextNode = doc["NextNodeNumber"];
   const int32_t nextInnovation = doc["NextInnovation"];
+  size_t living = 0;
+  while (doc["Species"][living]["Genotypes"].empty()) ++living;
 
   const std::vector<Corruption> corruptions = {
       {"version", [](json& d) { d["Version"] = 2; }, {"$.Version", "format version 2 is not supported"}},
@@ -246,6 +248,11 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
       {"state row",
        [](json& d) { d["GenotypeList"][0]["State"]["Nodes"][0][0] = 9999; },
        {"$.GenotypeList[0].State.Nodes[0][0]", "state for node 9999"}},
+      {"champion missing", [&](json& d) { d["Species"][living]["Champion"] = nullptr; },
+       {"$.Species[" + std::to_string(living) + "]", "champion"}},
+      {"members of two generations",
+       [&](json& d) { d["Species"][living]["Genotypes"][0] = {"PreviousGenotypeList", 0}; },
+       {"the champion and the members lie in different genotype lists"}},
       {"host value", [](json& d) { d["Host"]["generation"] = 4; }, {"$.Host.generation", "expected a string"}},
   };
 
