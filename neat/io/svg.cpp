@@ -93,7 +93,26 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
   std::map<int32_t, Point> at;
   const double left = (width - columnsWidth) / 2;
   for (size_t c = 0; c < depths.size(); ++c) {
-    const auto& nodes = columns[depths[c]];
+    auto& nodes = columns[depths[c]];
+    // Hidden nodes stand in the order of the mean height of what feeds them from the columns
+    // already placed, which uncrosses most lines; inputs and outputs keep their numbers' order.
+    if (c > 0 && c + 1 < depths.size()) {
+      std::map<int32_t, double> key;
+      for (const TNode* n : nodes) {
+        double sum = 0.0;
+        int count = 0;
+        for (const TConnect* link : g.ConnectList) {
+          const auto from = at.find(link->FromNode);
+          if (link->ToNode != n->Number || !link->Enabled || from == at.end()) continue;
+          sum += from->second.Y;
+          ++count;
+        }
+        key[n->Number] = count ? sum / count : 1e9;
+      }
+      std::stable_sort(nodes.begin(), nodes.end(), [&](const TNode* a, const TNode* b) {
+        return key[a->Number] < key[b->Number];
+      });
+    }
     const double columnHeight = (static_cast<double>(nodes.size()) - 1) * kRowGap;
     for (size_t r = 0; r < nodes.size(); ++r) {
       at[nodes[r]->Number] = {left + static_cast<double>(c) * kColumnGap,
@@ -196,9 +215,9 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
          std::to_string(c->Delay) + (c->Enabled ? "" : ", disabled") +
          (recurrent ? ", recurrent" : "") + "</title></path>\n";
     if (c->Delay > 0) {
-      labels += "  <text class=\"delay\" x=\"" + Num(mid.X) + "\" y=\"" + Num(mid.Y - 5) +
-                "\" text-anchor=\"middle\" font-size=\"11\" font-weight=\"bold\" fill=\"" +
-                colour + "\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\">delay " +
+      labels += "  <text class=\"delay\" x=\"" + Num(mid.X) + "\" y=\"" + Num(mid.Y + 3) +
+                "\" text-anchor=\"middle\" font-size=\"9\" font-weight=\"bold\" fill=\"" +
+                colour + "\" stroke=\"#ffffff\" stroke-width=\"2.5\" paint-order=\"stroke\">d" +
                 std::to_string(c->Delay) + "</text>\n";
     }
   }
@@ -245,9 +264,9 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
     }
     s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 4) +
          "\">arc above: recurrent</text>\n";
-    s += "  <text x=\"" + Num(width / 2) + "\" y=\"" + Num(y + 22) +
-         "\" text-anchor=\"middle\">thickness: |weight|; columns: depth, inputs left, outputs "
-         "right; hover for details</text>\n";
+    s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 22) + "\">dN: delay of N steps</text>\n";
+    s += "  <text x=\"" + Num(x) + "\" y=\"" + Num(y + 22) +
+         "\">thickness: |weight|; columns: depth, inputs left, outputs right</text>\n";
     s += "</g>\n";
   }
   s += "</svg>\n";
