@@ -8,11 +8,17 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/random.h"
 #include "game/game_state.h"
 #include "game/invaders.h"
+#include "game/main_window.h"
+#include "neat/io/neat_io.h"
+#include "neat/population.h"
 #include "tools/arena/arena.h"
 #include "tools/arena/autopilot.h"
 
@@ -187,6 +193,86 @@ TEST_F(LearningTest, RestoredLivesKeepOneGameGoingAndTheWaveFiguresAddUpToItsFit
   EXPECT_EQ(arena.Game(), 1);
   EXPECT_TRUE(arena.GameLengths().empty());
   EXPECT_EQ(GameState().Lives, 4);
+}
+
+// The population's text without the random seed, which moves on with every draw.
+std::string PopulationText(TNEATPopulation& population) {
+  std::ostringstream out;
+  io::SavePopulation(population, out);
+  std::string text = out.str();
+  const size_t at = text.find("\"RandSeed\"");
+  return text.erase(at, text.find('\n', at) - at);
+}
+
+struct Replay {
+  std::vector<std::string> Rows;
+  std::vector<std::vector<float>> Entries;  // where each wave's first invaders entered
+  std::vector<std::string> Populations;     // what each wave started with
+};
+
+TEST_F(LearningTest, AFrozenReplayPlaysTheSameWavesForAnyPopulationAndNeverBreeds) {
+  const fs::path first = out_ / "first.json";
+  const fs::path other = out_ / "other.json";
+  Arena(Options(21)).SaveCheckpoint(first);
+  Arena(Options(22)).SaveCheckpoint(other);
+
+  auto replay = [&](const fs::path& file, uint32_t seed) {
+    ArenaOptions o = Options(seed);
+    o.Frozen = file;
+    o.Generations = 2;
+    o.Player = Skill::Human;
+    Replay r;
+    Arena arena(o);
+    auto startOfWave = [&] {
+      std::vector<float> xs;
+      for (const auto& inv : GameState().Invaders) xs.push_back(inv->X);
+      r.Entries.push_back(xs);
+      r.Populations.push_back(PopulationText(*arena.Main().Population));
+    };
+    startOfWave();
+    arena.OnFrame = [&](Arena& a) {
+      if (a.Records().size() == r.Rows.size()) return;
+      r.Rows.push_back(CsvRow(a.Records().back(), true));
+      EXPECT_EQ(a.Records().back().GameGeneration, 1);
+      if (r.Rows.size() < 2) startOfWave();
+    };
+    EXPECT_TRUE(arena.Run());
+    EXPECT_EQ(arena.GameOvers(), 0);
+    return r;
+  };
+  const Replay a = replay(first, 5);
+  const Replay again = replay(first, 5);
+  const Replay b = replay(other, 5);
+  const Replay elsewhere = replay(first, 6);
+
+  ASSERT_EQ(a.Rows.size(), 2u);
+  EXPECT_EQ(a.Rows, again.Rows);
+  EXPECT_NE(a.Rows[0], a.Rows[1]);
+  // Every wave starts from the checkpoint, whatever the game bred at the end of the last.
+  ASSERT_EQ(a.Populations.size(), 2u);
+  EXPECT_EQ(a.Populations[0], a.Populations[1]);
+  EXPECT_NE(a.Populations[0], b.Populations[0]);
+  // The same waves for another population: its invaders enter where the first one's did.
+  ASSERT_EQ(a.Entries.size(), 2u);
+  EXPECT_EQ(a.Entries, b.Entries);
+  EXPECT_NE(a.Entries[0], a.Entries[1]);
+  EXPECT_NE(a.Entries[0], elsewhere.Entries[0]);
+  EXPECT_NE(a.Rows, b.Rows);
+}
+
+TEST_F(LearningTest, AFrozenReplayOfAFileThatIsNoCheckpointIsAClearError) {
+  const fs::path bad = out_ / "not-a-checkpoint.json";
+  std::ofstream(bad) << "{\"format\": \"something else\"}";
+  const fs::path before = fs::current_path();
+  ArenaOptions o = Options(1);
+  o.Frozen = bad;
+  try {
+    Arena arena(o);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("not-a-checkpoint.json"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(fs::current_path(), before);
 }
 
 TEST(SkillNamesTest, EveryLevelHasANameThatParsesBack) {

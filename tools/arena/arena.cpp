@@ -10,6 +10,7 @@
 #include "game/game_state.h"
 #include "game/invaders.h"
 #include "game/main_window.h"
+#include "game/particles.h"
 #include "neat/gene_pool.h"
 #include "neat/io/neat_io.h"
 #include "neat/genotype.h"
@@ -46,6 +47,20 @@ void EnterDirectory(const fs::path& dir, const char* what) {
   }
 }
 
+
+io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
+  io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
+  if (checkpoint.PopulationSize() != kGenerationSize || checkpoint.InputNodeCount() != 7 ||
+      checkpoint.OutputNodeCount() != 3) {
+    throw std::runtime_error(file.string() + ": a population of " +
+                             std::to_string(checkpoint.PopulationSize()) + " genomes with " +
+                             std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
+                             std::to_string(checkpoint.OutputNodeCount()) +
+                             " outputs; the game plays 30 with 7 and 3");
+  }
+  return checkpoint;
+}
+
 }  // namespace
 
 std::string FormatRecord(const GenerationRecord& r, bool study) {
@@ -80,9 +95,30 @@ std::string CsvRow(const GenerationRecord& r, bool study) {
   return line + std::string(figures);
 }
 
+WaveMeans MeansPerWave(const std::vector<GenerationRecord>& records) {
+  WaveMeans m;
+  if (records.empty()) return m;
+  for (const GenerationRecord& r : records) {
+    m.Hits += r.HitsOnPlayer;
+    m.PaidHits += r.PaidHits;
+    m.Bombs += r.BombsDropped;
+    m.Lifetime += r.MeanLifetime;
+  }
+  const auto n = static_cast<double>(records.size());
+  m.Hits /= n;
+  m.PaidHits /= n;
+  m.Bombs /= n;
+  m.Lifetime /= n;
+  return m;
+}
+
 Arena::Arena(const ArenaOptions& options)
     : options_(options), previousDir_(fs::current_path()), autopilot_(options.FrameStepMs, options.Player, options.Seed) {
   if (options_.FrameStepMs == 0) throw std::invalid_argument("the frame step must be at least 1 ms");
+  if (!options_.Frozen.empty()) {
+    frozen_ = std::make_unique<io::PopulationCheckpoint>(ReadGameCheckpoint(options_.Frozen));
+    options_.RestoreLives = true;
+  }
   const fs::path data = fs::absolute(options_.DataDir.empty() ? previousDir_ : options_.DataDir);
   const fs::path out = fs::absolute(options_.OutDir.empty() ? previousDir_ : options_.OutDir);
   if (!fs::is_directory(data)) throw std::runtime_error("no data directory " + data.string());
@@ -112,6 +148,16 @@ Arena::Arena(const ArenaOptions& options)
   };
   lastGeneration_ = GameState().Generation;
   startLives_ = GameState().Lives;
+  startX_ = GameState().PlayerX;
+  if (frozen_) {
+    try {
+      StartFrozenWave();
+    } catch (...) {  // a checkpoint the game cannot take: no arena, nothing left behind
+      main_.reset();
+      fs::current_path(previousDir_);
+      throw;
+    }
+  }
 }
 
 Arena::~Arena() {
@@ -234,6 +280,7 @@ void Arena::Observe(uint32_t now, bool restarted) {
   ++gameRecords_;
   StartWave();
   if (OnGeneration) OnGeneration(r);
+  if (frozen_) StartFrozenWave();  // what the game bred is put aside unplayed
 }
 
 void Arena::SaveCheckpoint(const fs::path& file) const {
@@ -242,16 +289,10 @@ void Arena::SaveCheckpoint(const fs::path& file) const {
                           {"arena_seed", std::to_string(options_.Seed)}});
 }
 
-void Arena::Resume(const fs::path& file) {
-  const io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
-  if (checkpoint.PopulationSize() != kGenerationSize || checkpoint.InputNodeCount() != 7 ||
-      checkpoint.OutputNodeCount() != 3) {
-    throw std::runtime_error(file.string() + ": a population of " +
-                             std::to_string(checkpoint.PopulationSize()) + " genomes with " +
-                             std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
-                             std::to_string(checkpoint.OutputNodeCount()) +
-                             " outputs; the game plays 30 with 7 and 3");
-  }
+void Arena::Resume(const fs::path& file) { PutPopulation(ReadGameCheckpoint(file), std::nullopt); }
+
+void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
+                          std::optional<uint32_t> seed) {
   int32_t generation = 1;
   if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
     generation = std::max(1, std::atoi(it->second.c_str()));
@@ -262,11 +303,30 @@ void Arena::Resume(const fs::path& file) {
   s.Rockets.clear();
   s.Invaders.clear();
   io::ApplyPopulationCheckpoint(checkpoint, *main_->Population);
+  if (seed) SetRandSeed(*seed);  // before the invaders draw where they enter
   s.Generation = generation;
   s.InvadersInserted = 0;
   for (int i = 0; i < kInvadersOnField; ++i) main_->InsertInvader();
   lastGeneration_ = s.Generation;
   StartWave();
+}
+
+uint32_t WaveSeed(uint32_t seed, int32_t wave) {
+  return seed + 0x9E3779B9u * static_cast<uint32_t>(wave);
+}
+
+void Arena::StartFrozenWave() {
+  const uint32_t seed = WaveSeed(options_.Seed, static_cast<int32_t>(records_.size()) + 1);
+  TGameState& s = GameState();
+  s.GameOverLayer->SetVisible(false);
+  s.Lives = startLives_;
+  s.PlayerHitTick = 0;
+  s.PlayerX = startX_;
+  s.PlayerDirection = 0;
+  s.LastShotTick = Now();
+  s.Particles->Clear();
+  PutPopulation(*frozen_, seed);
+  autopilot_.Reset(seed);
 }
 
 void Arena::StartWave() {

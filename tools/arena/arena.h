@@ -28,6 +28,9 @@ class ManualClock;
 class TfmMain;
 class TGenotype;
 class TNEATPopulation;
+namespace io {
+class PopulationCheckpoint;
+}
 }  // namespace qf
 
 namespace qf::arena {
@@ -53,6 +56,13 @@ struct ArenaOptions {
   // game never ends and one population learns for as many generations as asked. Hits still
   // count and the ship still blinks after each.
   bool RestoreLives = false;
+  // A frozen replay: the population of this checkpoint (saved by an arena) plays every wave and
+  // is never bred; what the game breeds at the end of a wave is put aside and the checkpoint
+  // put back. Every wave starts on a fresh playfield (the ship at its start, lives restored
+  // after every frame as above, so each wave is played to its end) with the game's random
+  // source and the player's seeded by WaveSeed(Seed, wave): two populations replayed with one
+  // seed meet the same waves. Generations then counts the waves.
+  std::filesystem::path Frozen;
 };
 
 struct GenerationRecord {
@@ -78,6 +88,18 @@ struct GenerationRecord {
 std::string FormatRecord(const GenerationRecord& r, bool study = false);
 std::string CsvHeader(bool study = false);
 std::string CsvRow(const GenerationRecord& r, bool study = false);
+
+// The study figures averaged over waves (zero without any).
+struct WaveMeans {
+  double Hits = 0;
+  double PaidHits = 0;
+  double Bombs = 0;
+  double Lifetime = 0;
+};
+WaveMeans MeansPerWave(const std::vector<GenerationRecord>& records);
+
+// The seed of a frozen replay's wave (from 1).
+uint32_t WaveSeed(uint32_t seed, int32_t wave);
 
 class Arena {
 public:
@@ -136,6 +158,10 @@ private:
   };
   void Observe(uint32_t now, bool restarted);
   void StartWave();
+  // The checkpoint's genomes in place of the game's, on a playfield without invaders, bombs
+  // or rockets; with a seed, the random source starts from it instead of the checkpoint's.
+  void PutPopulation(const io::PopulationCheckpoint& checkpoint, std::optional<uint32_t> seed);
+  void StartFrozenWave();
 
   ArenaOptions options_;
   std::filesystem::path previousDir_;
@@ -149,7 +175,9 @@ private:
   std::vector<int32_t> gameLengths_;
   std::unordered_map<const void*, Seen> seen_;
   uint64_t frames_ = 0;
+  std::unique_ptr<io::PopulationCheckpoint> frozen_;
   int32_t startLives_ = 0;
+  float startX_ = 0;
   int32_t game_ = 1;
   int32_t gameRecords_ = 0;
   int32_t gameOvers_ = 0;

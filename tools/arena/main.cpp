@@ -5,6 +5,7 @@
 //         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
 //         [--checkpoint-every N] [--resume FILE]
 //         [--player autopilot|nododge|human|skilled] [--restore-lives]
+//         [--frozen FILE [--waves N]]
 //
 // One line per generation bred on standard output, the same as CSV (default
 // <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
@@ -22,6 +23,10 @@
 // outside the game's rules (the lives are restored after every frame, so one game goes on).
 // With either, every line and row also carries the hits that paid their bomber and the
 // invaders' mean lifetime, and the summary the length of every game in generations.
+// --frozen FILE replays a saved population for N waves (10) without breeding, each wave on a
+// fresh playfield seeded from the seed and its number, with lives restored: one line per
+// wave, and the means per wave at the end. Replays of two populations with one seed meet the
+// same waves.
 
 #include <unistd.h>
 
@@ -53,7 +58,8 @@ int Usage(const char* problem) {
                "usage: arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]\n"
                "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n"
                "             [--checkpoint-every N] [--resume FILE]\n"
-               "             [--player autopilot|nododge|human|skilled] [--restore-lives]\n");
+               "             [--player autopilot|nododge|human|skilled] [--restore-lives]\n"
+               "             [--frozen FILE [--waves N]]\n");
   return 2;
 }
 
@@ -102,6 +108,8 @@ int main(int argc, char** argv) {
   ArenaOptions options;
   std::string csvPath, pngPath, resumePath;
   int32_t checkpointEvery = 0;
+  int32_t waves = 0;
+  bool generationsGiven = false;
   bool memory = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -120,6 +128,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--generations") {
       if (!ParseNumber(value(), options.Generations) || options.Generations < 1)
         return Usage("--generations needs a number of at least 1");
+      generationsGiven = true;
+    } else if (arg == "--waves") {
+      if (!ParseNumber(value(), waves) || waves < 1) return Usage("--waves needs a number of at least 1");
     } else if (arg == "--step") {
       if (!ParseNumber(value(), options.FrameStepMs) || options.FrameStepMs < 1 ||
           options.FrameStepMs > 1000)
@@ -143,12 +154,20 @@ int main(int argc, char** argv) {
         return Usage("--checkpoint-every needs a number of at least 1");
     } else if (arg == "--resume") {
       resumePath = value();
+    } else if (arg == "--frozen") {
+      options.Frozen = value();
     } else {
       return Usage(("unknown option " + std::string(arg)).c_str());
     }
   }
 
-  const bool study = options.Player != Skill::Autopilot || options.RestoreLives;
+  const bool frozen = !options.Frozen.empty();
+  if (frozen && (generationsGiven || checkpointEvery > 0 || !resumePath.empty()))
+    return Usage("--frozen plays --waves of a population that never changes: no --generations, "
+                 "--checkpoint-every or --resume");
+  if (!frozen && waves > 0) return Usage("--waves goes with --frozen");
+  if (frozen) options.Generations = waves > 0 ? waves : 10;
+  const bool study = options.Player != Skill::Autopilot || options.RestoreLives || frozen;
   try {
     if (options.DataDir.empty()) options.DataDir = DefaultDataDir();
     if (options.OutDir.empty()) options.OutDir = fs::current_path();
@@ -183,7 +202,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         csv << CsvRow(r, study) << '\n';
         const std::string game = "game" + std::to_string(r.Game);
-        if (const qf::TGenotype* best = arena.Main().Population->BestIndividual) {
+        const qf::TGenotype* best = arena.Main().Population->BestIndividual;
+        if (best && !frozen) {
           qf::io::SvgOptions svg;
           char title[160];
           std::snprintf(title, sizeof title, "Seed %" PRIu32 ", game %d, generation %d: best fitness %.2f",
@@ -205,6 +225,21 @@ int main(int argc, char** argv) {
     }  // the window closes here and writes log.txt
     csv.close();
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
+
+    if (frozen) {
+      const WaveMeans m = MeansPerWave(records);
+      std::printf("frozen replay of %s (generation %d) against %s: %zu waves in %" PRIu64
+                  " frames; per wave hits %.2f, paid %.2f, bombs %.1f, invader life %.2f s\n",
+                  options.Frozen.c_str(), records.empty() ? 0 : records[0].GameGeneration,
+                  SkillName(options.Player), records.size(), frames, m.Hits, m.PaidHits, m.Bombs,
+                  m.Lifetime);
+      if (!complete) {
+        std::fprintf(stderr, "arena: stopped after %" PRIu64 " frames with %zu of %d waves played\n",
+                     frames, records.size(), options.Generations);
+        return 1;
+      }
+      return 0;
+    }
 
     qf::TBitmap32 picture;
     char title[160];
