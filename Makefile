@@ -9,7 +9,8 @@ FUZZ_TARGETS ?= png sound engine neat_io
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
-.PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak
+.PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
+	learning
 
 all: build
 
@@ -73,6 +74,17 @@ SOAK_GENERATIONS ?= 1000
 soak: build
 	/usr/bin/time -v $(BUILD)/tools/arena/arena --seed $(SEED) \
 		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
+
+# The learning study (not run by `make test`; many minutes): every player, LEARNING_SEEDS seeds,
+# long games with checkpoints, frozen replays and games under the rules, two runs at a time.
+# Writes learning.md and its pictures into $(BUILD)/learning.
+LEARNING_SEEDS       ?= 5
+LEARNING_GENERATIONS ?= 100
+LEARNING_REPLAY      ?= 1,20,100
+LEARNING_JOBS        ?= 2
+learning: build
+	$(BUILD)/tools/arena/learning --seeds $(LEARNING_SEEDS) --generations $(LEARNING_GENERATIONS) \
+		--replay $(LEARNING_REPLAY) --jobs $(LEARNING_JOBS) --out $(BUILD)/learning
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,10 +18,13 @@
 #include "game/game_state.h"
 #include "game/invaders.h"
 #include "game/main_window.h"
+#include "game/png_loader.h"
 #include "neat/io/neat_io.h"
 #include "neat/population.h"
 #include "tools/arena/arena.h"
 #include "tools/arena/autopilot.h"
+#include "tools/arena/curve.h"
+#include "tools/arena/study.h"
 
 using namespace qf;
 using namespace qf::arena;
@@ -273,6 +277,66 @@ TEST_F(LearningTest, AFrozenReplayOfAFileThatIsNoCheckpointIsAClearError) {
     EXPECT_NE(std::string(e.what()).find("not-a-checkpoint.json"), std::string::npos) << e.what();
   }
   EXPECT_EQ(fs::current_path(), before);
+}
+
+TEST_F(LearningTest, ATinyStudyMakesTheReportFromItsRuns) {
+  StudyOptions o;
+  o.Players = {Skill::NoDodge, Skill::Human};
+  o.Seeds = 2;
+  o.Generations = 1;
+  o.Replayed = {1};
+  o.Waves = 1;
+  o.RuleGames = 1;
+  o.FrameStepMs = kStepMs;
+  o.Jobs = 2;
+  o.DataDir = QF_ASSET_DIR;
+  o.OutDir = out_ / "study";
+  RunStudy(o, nullptr);
+  const fs::path report = WriteReport(o);
+  std::ifstream in(report);
+  const std::string md{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+
+  // The frozen replays' hits per wave: mean and standard error over the seeds' files.
+  for (Skill player : o.Players) {
+    double hits[2];
+    for (int seed = 1; seed <= 2; ++seed) {
+      const fs::path csv = o.OutDir / "runs" /
+                           (std::string(SkillName(player)) + "-seed" + std::to_string(seed)) /
+                           "frozen-gen1.csv";
+      hits[seed - 1] = MeansPerWave(ReadStudyCsv(csv)).Hits;
+    }
+    char row[96];
+    std::snprintf(row, sizeof row, "| %s | %.2f ± %.2f |", SkillName(player),
+                  (hits[0] + hits[1]) / 2, std::fabs(hits[0] - hits[1]) / 2);
+    EXPECT_NE(md.find(row), std::string::npos) << row << "\n" << md;
+  }
+  EXPECT_NE(md.find("## What the game's rules do to learning"), std::string::npos);
+  EXPECT_NE(md.find("![Hits on the ship per wave](learning-hits.png)"), std::string::npos);
+
+  // One curve per player in its colour.
+  for (const char* name : {"learning-hits.png", "learning-bombs.png"}) {
+    std::ifstream file(o.OutDir / name, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const auto picture = DecodePng(bytes);
+    ASSERT_TRUE(picture.has_value()) << name;
+    EXPECT_EQ(picture->Width, kCurveWidth);
+    EXPECT_EQ(picture->Height, kCurveHeight);
+    for (TColor32 colour : {0xFFFF6A5Au, 0xFFFFB840u}) {
+      EXPECT_GE(std::count(picture->Pixels.begin(), picture->Pixels.end(), colour), 25)
+          << name << std::hex << " " << colour;
+    }
+  }
+
+  // A run's file gone: the report names it.
+  fs::remove(o.OutDir / "runs" / "human-seed2" / "game.csv");
+  try {
+    WriteReport(o);
+    ADD_FAILURE() << "made a report without a run";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("human-seed2/game.csv"), std::string::npos) << e.what();
+  }
+  o.Replayed = {2};
+  EXPECT_THROW(RunStudy(o, nullptr), std::invalid_argument);
 }
 
 TEST(SkillNamesTest, EveryLevelHasANameThatParsesBack) {
