@@ -115,13 +115,24 @@ bool Encode(std::FILE* file, const uint8_t* rows, int32_t width, int32_t height,
 
 }  // namespace
 
-void DrawChart(TBitmap32& picture, const Chart& chart) {
+namespace {
+
+constexpr int32_t kPlotWidth = kCurveWidth - kLeft - kRight;
+constexpr int32_t kPlotHeight = kCurveHeight - kTop - kBottom;
+
+// The background, the plot's area and the labels' font.
+void StartChart(TBitmap32& picture) {
   picture.SetSize(kCurveWidth, kCurveHeight);
   picture.Clear(kBackground);
   picture.Font = TFont{"Arial", 11};
-  const int32_t plotW = kCurveWidth - kLeft - kRight;
-  const int32_t plotH = kCurveHeight - kTop - kBottom;
-  picture.FillRect(kLeft, kTop, kLeft + plotW, kTop + plotH, kPlotBackground);
+  picture.FillRect(kLeft, kTop, kLeft + kPlotWidth, kTop + kPlotHeight, kPlotBackground);
+}
+
+}  // namespace
+
+void DrawChart(TBitmap32& picture, const Chart& chart) {
+  StartChart(picture);
+  const int32_t plotW = kPlotWidth, plotH = kPlotHeight;
 
   double first = 1e300, last = -1e300, top = 0;
   for (const ChartSeries& series : chart.Series) {
@@ -200,12 +211,8 @@ void DrawChart(TBitmap32& picture, const Chart& chart) {
 
 void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& records,
                        const std::string& title) {
-  picture.SetSize(kCurveWidth, kCurveHeight);
-  picture.Clear(kBackground);
-  picture.Font = TFont{"Arial", 11};
-  const int32_t plotW = kCurveWidth - kLeft - kRight;
-  const int32_t plotH = kCurveHeight - kTop - kBottom;
-  picture.FillRect(kLeft, kTop, kLeft + plotW, kTop + plotH, kPlotBackground);
+  StartChart(picture);
+  const int32_t plotW = kPlotWidth, plotH = kPlotHeight;
 
   double top = 0;
   for (const GenerationRecord& r : records) top = std::max(top, r.BestFitness);

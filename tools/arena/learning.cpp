@@ -9,13 +9,13 @@
 // Writes <out>/learning.md, learning-hits.png and learning-bombs.png, the runs' files in
 // <out>/runs; --report-only makes the report again from runs already there.
 
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "tools/arena/command_line.h"
 #include "tools/arena/study.h"
 
 namespace fs = std::filesystem;
@@ -32,13 +32,6 @@ int Usage(const std::string& problem) {
   return 2;
 }
 
-template <class T>
-bool ParseNumber(std::string_view text, T& out) {
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && ptr == end;
-}
-
 // Calls `each` for every comma-separated item; false at the first it refuses.
 template <class F>
 bool ForEachItem(std::string_view list, F each) {
@@ -48,18 +41,6 @@ bool ForEachItem(std::string_view list, F each) {
     if (comma == std::string_view::npos) return true;
     list.remove_prefix(comma + 1);
   }
-}
-
-// Without --data: the build's data directory beside this program
-// (<build>/tools/arena/learning, <build>/data), else the working directory.
-fs::path DefaultDataDir() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path data = exe.parent_path().parent_path().parent_path() / "data";
-    if (fs::exists(data / "invader.png", ec)) return data;
-  }
-  return fs::current_path();
 }
 
 }  // namespace

@@ -30,7 +30,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
@@ -44,6 +43,7 @@
 #include "neat/population.h"
 #include "raster/bitmap32.h"
 #include "tools/arena/arena.h"
+#include "tools/arena/command_line.h"
 #include "game/main_window.h"
 #include "tools/arena/curve.h"
 
@@ -61,28 +61,6 @@ int Usage(const char* problem) {
                "             [--player autopilot|nododge|human|skilled] [--restore-lives]\n"
                "             [--frozen FILE [--waves N]]\n");
   return 2;
-}
-
-template <class T>
-bool ParseNumber(std::string_view text, T& out) {
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, out);
-  return ec == std::errc() && ptr == end;
-}
-
-// Without --data: the working directory if it holds the sprites, else the build's data
-// directory beside this program (<build>/tools/arena/arena, <build>/data).
-fs::path DefaultDataDir() {
-  std::error_code ec;
-  if (fs::exists("invader.png", ec)) return fs::current_path();
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    for (const fs::path& candidate : {exe.parent_path() / "data",
-                                      exe.parent_path().parent_path().parent_path() / "data"}) {
-      if (fs::is_directory(candidate, ec)) return candidate;
-    }
-  }
-  return fs::current_path();
 }
 
 // The resident set size from /proc/self/statm, or -1.
