@@ -220,10 +220,10 @@ TEST_F(LearningTest, AFrozenReplayPlaysTheSameWavesForAnyPopulationAndNeverBreed
   Arena(Options(21)).SaveCheckpoint(first);
   Arena(Options(22)).SaveCheckpoint(other);
 
-  auto replay = [&](const fs::path& file, uint32_t seed) {
+  auto replay = [&](const fs::path& file, uint32_t seed, int32_t waves) {
     ArenaOptions o = Options(seed);
     o.Frozen = file;
-    o.Generations = 2;
+    o.Generations = waves;
     o.Player = Skill::Human;
     Replay r;
     Arena arena(o);
@@ -238,16 +238,16 @@ TEST_F(LearningTest, AFrozenReplayPlaysTheSameWavesForAnyPopulationAndNeverBreed
       if (a.Records().size() == r.Rows.size()) return;
       r.Rows.push_back(CsvRow(a.Records().back(), true));
       EXPECT_EQ(a.Records().back().GameGeneration, 1);
-      if (r.Rows.size() < 2) startOfWave();
+      if (r.Rows.size() < static_cast<size_t>(waves)) startOfWave();
     };
     EXPECT_TRUE(arena.Run());
     EXPECT_EQ(arena.GameOvers(), 0);
     return r;
   };
-  const Replay a = replay(first, 5);
-  const Replay again = replay(first, 5);
-  const Replay b = replay(other, 5);
-  const Replay elsewhere = replay(first, 6);
+  const Replay a = replay(first, 5, 2);
+  const Replay again = replay(first, 5, 2);
+  const Replay b = replay(other, 5, 2);
+  const Replay elsewhere = replay(first, 6, 1);
 
   ASSERT_EQ(a.Rows.size(), 2u);
   EXPECT_EQ(a.Rows, again.Rows);

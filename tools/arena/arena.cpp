@@ -30,8 +30,7 @@ constexpr int kInvadersOnField = 10;
 // A bomb adds 0.1 to its invader's fitness; anything above half of that is a drop. A bomb
 // that hits adds 200; anything from half of that is a hit paid for.
 constexpr float kDropMark = 0.05f;
-constexpr float kBombHitFitness = 200.0f;
-constexpr float kPaidMark = kBombHitFitness / 2;
+constexpr float kPaidMark = 100.0f;
 
 // Far from the wrap of the 32-bit tick counter for any run of realistic length, and different
 // for every seed: the window seeds the random source from the clock at creation, so this is
@@ -46,7 +45,6 @@ void EnterDirectory(const fs::path& dir, const char* what) {
                              dir.string() + ": " + ec.message());
   }
 }
-
 
 io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
   io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
@@ -113,7 +111,9 @@ WaveMeans MeansPerWave(const std::vector<GenerationRecord>& records) {
 }
 
 Arena::Arena(const ArenaOptions& options)
-    : options_(options), previousDir_(fs::current_path()), autopilot_(options.FrameStepMs, options.Player, options.Seed) {
+    : options_(options),
+      previousDir_(fs::current_path()),
+      autopilot_(options.FrameStepMs, options.Player, options.Seed) {
   if (options_.FrameStepMs == 0) throw std::invalid_argument("the frame step must be at least 1 ms");
   if (!options_.Frozen.empty()) {
     frozen_ = std::make_unique<io::PopulationCheckpoint>(ReadGameCheckpoint(options_.Frozen));
@@ -239,12 +239,8 @@ void Arena::Observe(uint32_t now, bool restarted) {
   }
   for (const auto& [ptr, gone] : seen_) {
     const float recorded = s.FitnessTable[static_cast<size_t>(gone.GenomeIndex)];
-    float gained = recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick);
-    if (gained >= kPaidMark) {  // cannot happen while the bomb pass follows the rocket pass
-      ++wavePaid_;
-      gained -= kBombHitFitness;
-    }
-    if (gained > kDropMark) ++waveBombs_;
+    // A bomber shot down is never paid in the frame it dies: the rockets fly before the bombs.
+    if (recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick) > kDropMark) ++waveBombs_;
     waveLifeMs_ += now - gone.BirthTick;
     ++waveDeaths_;
   }
