@@ -19,6 +19,6 @@ PopulationRecord ReadPopulationText(std::string_view text, const std::string& wh
 
 // The most spare genes a checkpoint may ask the pool to hold: far above any real run, low
 // enough that a corrupt count cannot make loading allocate without end.
-inline constexpr int32_t kMaxPooledGenes = 50'000'000;
+inline constexpr int32_t kMaxPooledGenes = 10'000'000;
 
 }  // namespace qf::io
