@@ -263,7 +263,7 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
            "</text>\n";
     }
     s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 4) +
-         "\">arc above: recurrent</text>\n";
+         "\">arc above or beside: recurrent</text>\n";
     s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 22) + "\">dN: delay of N steps</text>\n";
     s += "  <text x=\"" + Num(x) + "\" y=\"" + Num(y + 22) +
          "\">thickness: |weight|; columns: depth, inputs left, outputs right</text>\n";
