@@ -42,7 +42,7 @@ void BM_SaveGameCheckpoint(benchmark::State& state) {
   for (auto _ : state) {
     std::ostringstream out;
     io::SavePopulation(population, out);
-    bytes = out.str().size();
+    bytes = static_cast<size_t>(out.tellp());
     benchmark::DoNotOptimize(bytes);
   }
   state.counters["bytes"] = static_cast<double>(bytes);

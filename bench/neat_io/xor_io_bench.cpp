@@ -48,7 +48,7 @@ void BM_SaveXor150Checkpoint(benchmark::State& state) {
   for (auto _ : state) {
     std::ostringstream out;
     io::SavePopulation(p, out);
-    bytes = out.str().size();
+    bytes = static_cast<size_t>(out.tellp());
     benchmark::DoNotOptimize(bytes);
   }
   state.counters["bytes"] = static_cast<double>(bytes);

@@ -538,7 +538,7 @@ std::string WritePopulationText(const PopulationRecord& p) {
   return text;
 }
 
-GenomeRecord ReadGenomeText(std::string_view text, const std::string& what) {
+GenomeRecord ReadGenomeText(const std::string& text, const std::string& what) {
   try {
     const JsonDocument doc(text);
     const JsonAt root = doc.Root();
@@ -551,7 +551,7 @@ GenomeRecord ReadGenomeText(std::string_view text, const std::string& what) {
 }
 
 namespace {
-PopulationRecord ReadPopulation(std::string_view text) {
+PopulationRecord ReadPopulation(const std::string& text) {
   const JsonDocument doc(text);
   const JsonAt root = doc.Root();
   CheckEnvelope(root, kCheckpointFormat);
@@ -684,7 +684,7 @@ PopulationRecord ReadPopulation(std::string_view text) {
 }
 }  // namespace
 
-PopulationRecord ReadPopulationText(std::string_view text, const std::string& what) {
+PopulationRecord ReadPopulationText(const std::string& text, const std::string& what) {
   try {
     return ReadPopulation(text);
   } catch (const EFormatError& e) {

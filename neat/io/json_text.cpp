@@ -8,11 +8,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "neat/io/build.h"
 #include "neat/io/neat_io.h"
 
 namespace qf::io {
 
 using nlohmann::json;
+
+static_assert(kTextPadding >= simdjson::SIMDJSON_PADDING);
 
 void JsonWriter::String(std::string_view s) {
   // Names are the registry's and the host's own; the library escapes whatever they hold.
@@ -247,8 +250,10 @@ std::string_view JsonAt::String() const {
   return s;
 }
 
-JsonDocument::JsonDocument(std::string_view text) {
-  const simdjson::error_code error = parser_.parse(text.data(), text.size()).get(root_);
+JsonDocument::JsonDocument(const std::string& text) {
+  // In place when the string has the padding behind it (ReadAll leaves room), else copied.
+  const bool padded = text.capacity() - text.size() >= simdjson::SIMDJSON_PADDING;
+  const simdjson::error_code error = parser_.parse(text.data(), text.size(), !padded).get(root_);
   if (!error) return;
   // simdjson says what is wrong but not where; nlohmann's parser finds the place.
   try {

@@ -94,7 +94,7 @@ private:
 // and column.
 class JsonDocument {
 public:
-  explicit JsonDocument(std::string_view text);
+  explicit JsonDocument(const std::string& text);
   JsonAt Root() const { return JsonAt(root_, "$"); }
 
 private:
