@@ -21,6 +21,8 @@ namespace qf::io {
 void BuildGenome(const GenomeRecord& record, const std::vector<TTransferFunction*>& transfer,
                  TGenotype& target);
 
+// Room kept behind a text read, so the parser need not copy it (simdjson's padding).
+inline constexpr size_t kTextPadding = 64;
 std::string ReadAll(std::istream& in, const std::string& what);
 std::string ReadFileText(const std::filesystem::path& file);
 // Writes beside the file and renames it over the old one only when every byte was written.

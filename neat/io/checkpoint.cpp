@@ -167,15 +167,19 @@ PopulationCheckpoint ReadPopulationCheckpointFile(const std::filesystem::path& f
       std::make_unique<PopulationRecord>(ReadPopulationText(ReadFileText(file), file.string())));
 }
 
-void ApplyPopulationCheckpoint(const PopulationCheckpoint& checkpoint, TNEATPopulation& p) {
-  const PopulationRecord& r = checkpoint.Record();
+void PopulationCheckpoint::CheckRegistry() const {
   // New nodes draw uniformly from the registry: with other entries the run would go elsewhere.
   const std::vector<std::string> names = RegistryNames();
-  if (names != r.TransferFunctions) {
+  if (names != record_->TransferFunctions) {
     throw EFormatError("the checkpoint was made with the transfer functions [" +
-                       JoinNames(r.TransferFunctions) + "], this program has [" +
+                       JoinNames(record_->TransferFunctions) + "], this program has [" +
                        JoinNames(names) + "]: the run could not continue exactly");
   }
+}
+
+void ApplyPopulationCheckpoint(const PopulationCheckpoint& checkpoint, TNEATPopulation& p) {
+  const PopulationRecord& r = checkpoint.Record();
+  checkpoint.CheckRegistry();
 
   // Everything new is built aside first; the population changes only when it all stands.
   std::vector<TSpecies*> species;  // the plain pointers of the new list below

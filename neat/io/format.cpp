@@ -211,13 +211,13 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
                       ? "node number " + std::to_string(n.Number) + " appears twice"
                       : "node numbers must ascend");
     }
-    const std::string& kind = row.At(1).String();
+    const std::string_view kind = row.At(1).String();
     n.IsInput = kind == "input";
     n.IsOutput = kind == "output";
     if (!n.IsInput && !n.IsOutput && kind != "hidden") {
-      row.At(1).Fail("node kind \"" + kind + "\" is not input, output or hidden");
+      row.At(1).Fail("node kind \"" + std::string(kind) + "\" is not input, output or hidden");
     }
-    n.TransferFunction = row.At(2).String();
+    n.TransferFunction = std::string(row.At(2).String());
     n.Depth = row.At(3).Double();
     n.NoSplitFrom = row.At(4).Bool();
   }
@@ -283,7 +283,7 @@ std::optional<GenotypeRef> ReadRef(const JsonAt& at, const PopulationRecord& p) 
   if (at.IsNull()) return std::nullopt;
   at.ArraySize(2);
   GenotypeRef ref;
-  const std::string& list = at.At(0).String();
+  const std::string list(at.At(0).String());
   if (list == "GenotypeList") {
     ref.List = ListId::Current;
   } else if (list == "PreviousGenotypeList") {
@@ -344,11 +344,11 @@ std::vector<GenomeRecord> ReadGenomeList(const JsonAt& at, int32_t populationSiz
 
 template <class Names, class Value>
 Value ReadEnum(const JsonAt& at, const Names& names) {
-  const std::string& name = at.String();
+  const std::string_view name = at.String();
   for (size_t i = 0; i < std::size(names); ++i) {
     if (name == names[i]) return static_cast<Value>(i);
   }
-  at.Fail("unknown value \"" + name + "\"");
+  at.Fail("unknown value \"" + std::string(name) + "\"");
 }
 
 SettingsRecord ReadSettings(const JsonAt& at) {
@@ -358,10 +358,9 @@ SettingsRecord ReadSettings(const JsonAt& at) {
   for (const auto& e : kDoubleSettings) allowed.push_back(e.Name);
   for (const auto& e : kSingleSettings) allowed.push_back(e.Name);
   for (const auto& e : kBoolSettings) allowed.push_back(e.Name);
-  if (!at.Value().is_object()) at.Fail("expected an object");
-  for (const auto& item : at.Value().items()) {
-    if (std::find(allowed.begin(), allowed.end(), item.key()) == allowed.end()) {
-      at.Fail("unknown setting \"" + item.key() + "\"");
+  for (const std::string_view key : at.Keys()) {
+    if (std::find(allowed.begin(), allowed.end(), key) == allowed.end()) {
+      at.Fail("unknown setting \"" + std::string(key) + "\"");
     }
   }
   SettingsRecord s;
@@ -539,10 +538,10 @@ std::string WritePopulationText(const PopulationRecord& p) {
   return text;
 }
 
-GenomeRecord ReadGenomeText(std::string_view text, const std::string& what) {
+GenomeRecord ReadGenomeText(const std::string& text, const std::string& what) {
   try {
-    const nlohmann::json doc = ParseJson(text);
-    const JsonAt root(doc, "$");
+    const JsonDocument doc(text);
+    const JsonAt root = doc.Root();
     CheckEnvelope(root, kGenomeFormat);
     root.RequireObject({"Format", "Version", "Genotype"});
     return ReadGenome(root["Genotype"], false);
@@ -552,9 +551,9 @@ GenomeRecord ReadGenomeText(std::string_view text, const std::string& what) {
 }
 
 namespace {
-PopulationRecord ReadPopulation(std::string_view text) {
-  const nlohmann::json doc = ParseJson(text);
-  const JsonAt root(doc, "$");
+PopulationRecord ReadPopulation(const std::string& text) {
+  const JsonDocument doc(text);
+  const JsonAt root = doc.Root();
   CheckEnvelope(root, kCheckpointFormat);
   root.RequireObject({"Format", "Version", "TransferFunctions", "RandSeed", "GenePool",
                       "Settings", "NextInnovation", "NextNodeNumber", "NextSpeciesID",
@@ -567,7 +566,7 @@ PopulationRecord ReadPopulation(std::string_view text) {
   const JsonAt names = root["TransferFunctions"];
   std::unordered_map<std::string, int> nameIndex;
   for (size_t i = 0, n = names.ArraySize(); i < n; ++i) {
-    const std::string& name = names.At(i).String();
+    const std::string name(names.At(i).String());
     if (name.empty()) names.At(i).Fail("a transfer function needs a name");
     if (!nameIndex.emplace(name, static_cast<int>(i)).second) {
       names.At(i).Fail("\"" + name + "\" appears twice");
@@ -678,16 +677,14 @@ PopulationRecord ReadPopulation(std::string_view text) {
   }
 
   const JsonAt host = root["Host"];
-  if (!host.Value().is_object()) host.Fail("expected an object");
-  for (const auto& item : host.Value().items()) {
-    const JsonAt value = host[item.key().c_str()];
-    p.Host[item.key()] = value.String();
+  for (const std::string_view key : host.Keys()) {
+    p.Host[std::string(key)] = std::string(host[key].String());
   }
   return p;
 }
 }  // namespace
 
-PopulationRecord ReadPopulationText(std::string_view text, const std::string& what) {
+PopulationRecord ReadPopulationText(const std::string& text, const std::string& what) {
   try {
     return ReadPopulation(text);
   } catch (const EFormatError& e) {

@@ -14,11 +14,11 @@ std::string WriteGenomeText(const GenomeRecord& genome);
 std::string WritePopulationText(const PopulationRecord& population);
 
 // what names the source (a file name) in messages.
-GenomeRecord ReadGenomeText(std::string_view text, const std::string& what);
-PopulationRecord ReadPopulationText(std::string_view text, const std::string& what);
+GenomeRecord ReadGenomeText(const std::string& text, const std::string& what);
+PopulationRecord ReadPopulationText(const std::string& text, const std::string& what);
 
 // The most spare genes a checkpoint may ask the pool to hold: far above any real run, low
 // enough that a corrupt count cannot make loading allocate without end.
-inline constexpr int32_t kMaxPooledGenes = 50'000'000;
+inline constexpr int32_t kMaxPooledGenes = 10'000'000;
 
 }  // namespace qf::io

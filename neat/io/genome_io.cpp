@@ -1,7 +1,6 @@
 // Genome files: save, and load into a genome of a population.
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "neat/gene_pool.h"
@@ -54,7 +53,19 @@ void BuildGenome(const GenomeRecord& r, const std::vector<TTransferFunction*>& t
 }
 
 std::string ReadAll(std::istream& in, const std::string& what) {
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string text;
+  // The reader parses in place when the text has room for simdjson's padding behind it.
+  const std::istream::pos_type start = in.tellg();
+  if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+    const std::streamoff size = in.tellg() - start;
+    in.seekg(start);
+    if (size > 0) text.reserve(static_cast<size_t>(size) + kTextPadding);
+  }
+  in.clear();
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(in.gcount()));
+  }
   if (in.bad()) throw EFormatError(what + ": cannot be read");
   return text;
 }

@@ -1,15 +1,21 @@
 #include "neat/io/json_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "neat/io/build.h"
 #include "neat/io/neat_io.h"
 
 namespace qf::io {
 
 using nlohmann::json;
+
+static_assert(kTextPadding >= simdjson::SIMDJSON_PADDING);
 
 void JsonWriter::String(std::string_view s) {
   // Names are the registry's and the host's own; the library escapes whatever they hold.
@@ -46,7 +52,12 @@ void JsonWriter::Double(double v) {
     out_.append("-0.0");  // "-0" would read back as the integer 0 and lose its sign
   } else {
     char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    // A whole number of more than 15 digits goes in scientific form: beyond 64 bits it would
+    // not read as an integer.
+    if (r.ptr - buffer > 15 && std::find_if(buffer, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) {
+      r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific);
+    }
     out_.append(buffer, r.ptr);
   }
 }
@@ -85,40 +96,67 @@ std::string JsonAt::Path() const {
 void JsonAt::Fail(const std::string& problem) const { throw EFormatError(Path() + ": " + problem); }
 
 namespace {
-const char* TypeName(const json& v) {
+using simdjson::dom::element_type;
+
+const char* TypeName(simdjson::dom::element v) {
   switch (v.type()) {
-    case json::value_t::null: return "null";
-    case json::value_t::object: return "an object";
-    case json::value_t::array: return "an array";
-    case json::value_t::string: return "a string";
-    case json::value_t::boolean: return "a boolean";
-    case json::value_t::number_integer:
-    case json::value_t::number_unsigned: return "an integer";
-    case json::value_t::number_float: return "a number";
-    default: return "something else";
+    case element_type::NULL_VALUE: return "null";
+    case element_type::OBJECT: return "an object";
+    case element_type::ARRAY: return "an array";
+    case element_type::STRING: return "a string";
+    case element_type::BOOL: return "a boolean";
+    case element_type::INT64:
+    case element_type::UINT64: return "an integer";
+    case element_type::DOUBLE: return "a number";
   }
+  return "something else";
 }
 }  // namespace
 
+simdjson::dom::object JsonAt::Object() const {
+  simdjson::dom::object object;
+  if (value_.get_object().get(object)) Fail(std::string("expected an object, found ") + TypeName(value_));
+  return object;
+}
+
+simdjson::dom::array JsonAt::Array() const {
+  simdjson::dom::array array;
+  if (value_.get_array().get(array)) Fail(std::string("expected an array, found ") + TypeName(value_));
+  return array;
+}
+
 void JsonAt::RequireObject(std::initializer_list<std::string_view> allowed) const {
-  if (!value_.is_object()) Fail(std::string("expected an object, found ") + TypeName(value_));
-  for (const auto& item : value_.items()) {
-    bool known = false;
-    for (std::string_view a : allowed) known = known || a == item.key();
-    if (!known) Fail("unknown key \"" + item.key() + "\"");
+  RequireObject(std::vector<std::string_view>(allowed));
+}
+
+void JsonAt::RequireObject(const std::vector<std::string_view>& allowed) const {
+  for (const auto field : Object()) {
+    if (std::find(allowed.begin(), allowed.end(), field.key) == allowed.end()) {
+      Fail("unknown key \"" + std::string(field.key) + "\"");
+    }
   }
 }
 
-JsonAt JsonAt::operator[](const char* key) const {
-  const auto it = value_.find(key);
-  if (it == value_.end()) Fail(std::string("missing \"") + key + "\"");
-  return JsonAt(*it, this, key, -1);
+std::vector<std::string_view> JsonAt::Keys() const {
+  std::vector<std::string_view> keys;
+  for (const auto field : Object()) keys.push_back(field.key);
+  return keys;
 }
 
-size_t JsonAt::ArraySize() const {
-  if (!value_.is_array()) Fail(std::string("expected an array, found ") + TypeName(value_));
-  return value_.size();
+bool JsonAt::Has(const char* key) const {
+  simdjson::dom::element found;
+  return !Object().at_key(key).get(found);
 }
+
+JsonAt JsonAt::operator[](const char* key) const { return (*this)[std::string_view(key)]; }
+
+JsonAt JsonAt::operator[](std::string_view key) const {
+  simdjson::dom::element found;
+  if (Object().at_key(key).get(found)) Fail("missing \"" + std::string(key) + "\"");
+  return JsonAt(found, this, key, -1);
+}
+
+size_t JsonAt::ArraySize() const { return Array().size(); }
 
 size_t JsonAt::ArraySize(size_t exact) const {
   const size_t n = ArraySize();
@@ -128,16 +166,29 @@ size_t JsonAt::ArraySize(size_t exact) const {
   return n;
 }
 
+JsonAt JsonAt::At(size_t index) const {
+  if (index == 0 || index != nextIndex_) {
+    const simdjson::dom::array array = Array();
+    if (index >= array.size()) Fail("has no item " + std::to_string(index));
+    next_ = array.begin();
+    for (nextIndex_ = 0; nextIndex_ < index; ++nextIndex_) ++next_;
+  }
+  const simdjson::dom::element item = *next_;
+  ++next_;
+  ++nextIndex_;
+  return JsonAt(item, this, std::string_view(), static_cast<int64_t>(index));
+}
+
 int64_t JsonAt::Integer(int64_t min, int64_t max) const {
   int64_t v = 0;
-  if (value_.is_number_unsigned()) {
-    const uint64_t u = value_.get<uint64_t>();
+  if (value_.type() == element_type::UINT64) {
+    const uint64_t u = value_.get_uint64().value_unsafe();
     if (u > static_cast<uint64_t>(max)) {
-      Fail(value_.dump() + " is out of range " + std::to_string(min) + " .. " + std::to_string(max));
+      Fail(std::to_string(u) + " is out of range " + std::to_string(min) + " .. " + std::to_string(max));
     }
     v = static_cast<int64_t>(u);
-  } else if (value_.is_number_integer()) {
-    v = value_.get<int64_t>();
+  } else if (value_.type() == element_type::INT64) {
+    v = value_.get_int64().value_unsafe();
   } else {
     Fail(std::string("expected an integer, found ") + TypeName(value_));
   }
@@ -162,12 +213,18 @@ uint32_t JsonAt::UInt32() const {
 }
 
 double JsonAt::Double() const {
-  if (value_.is_number()) return value_.get<double>();
-  if (value_.is_string()) {
-    const std::string& s = value_.get_ref<const std::string&>();
-    if (s == "nan") return std::numeric_limits<double>::quiet_NaN();
-    if (s == "inf") return std::numeric_limits<double>::infinity();
-    if (s == "-inf") return -std::numeric_limits<double>::infinity();
+  switch (value_.type()) {
+    case element_type::DOUBLE: return value_.get_double().value_unsafe();
+    case element_type::INT64: return static_cast<double>(value_.get_int64().value_unsafe());
+    case element_type::UINT64: return static_cast<double>(value_.get_uint64().value_unsafe());
+    case element_type::STRING: {
+      const std::string_view s = value_.get_string().value_unsafe();
+      if (s == "nan") return std::numeric_limits<double>::quiet_NaN();
+      if (s == "inf") return std::numeric_limits<double>::infinity();
+      if (s == "-inf") return -std::numeric_limits<double>::infinity();
+      break;
+    }
+    default: break;
   }
   Fail(std::string("expected a number, found ") + TypeName(value_));
 }
@@ -182,32 +239,40 @@ float JsonAt::Single() const {
 }
 
 bool JsonAt::Bool() const {
-  if (!value_.is_boolean()) Fail(std::string("expected true or false, found ") + TypeName(value_));
-  return value_.get<bool>();
+  bool b = false;
+  if (value_.get_bool().get(b)) Fail(std::string("expected true or false, found ") + TypeName(value_));
+  return b;
 }
 
-const std::string& JsonAt::String() const {
-  if (!value_.is_string()) Fail(std::string("expected a string, found ") + TypeName(value_));
-  return value_.get_ref<const std::string&>();
+std::string_view JsonAt::String() const {
+  std::string_view s;
+  if (value_.get_string().get(s)) Fail(std::string("expected a string, found ") + TypeName(value_));
+  return s;
 }
 
-json ParseJson(std::string_view text) {
+JsonDocument::JsonDocument(const std::string& text) {
+  // In place when the string has the padding behind it (ReadAll leaves room), else copied.
+  const bool padded = text.capacity() - text.size() >= simdjson::SIMDJSON_PADDING;
+  const simdjson::error_code error = parser_.parse(text.data(), text.size(), !padded).get(root_);
+  if (!error) return;
+  // simdjson says what is wrong but not where; nlohmann's parser finds the place.
   try {
-    return json::parse(text.begin(), text.end());
+    const json parsed = json::parse(text.begin(), text.end());
   } catch (const json::exception& e) {
-    // The library's text names the byte, line and column.
     std::string reason = e.what();
     const auto cut = reason.find("] ");
     if (cut != std::string::npos) reason = reason.substr(cut + 2);
     throw EFormatError("not valid JSON (truncated or corrupt): " + reason);
   }
+  // JSON, but beyond what this format holds (a number out of range, nesting too deep).
+  throw EFormatError(std::string("not readable: ") + simdjson::error_message(error));
 }
 
 void CheckEnvelope(const JsonAt& root, const char* format) {
-  if (!root.Value().is_object()) root.Fail("expected an object, found something else");
-  const std::string& found = root["Format"].String();
+  root.Keys();  // an object
+  const std::string_view found = root["Format"].String();
   if (found != format) {
-    root["Format"].Fail("this is a \"" + found + "\" file, not a \"" + format + "\" file");
+    root["Format"].Fail("this is a \"" + std::string(found) + "\" file, not a \"" + format + "\" file");
   }
   const int32_t version = root["Version"].Int32();
   if (version != kFormatVersion) {

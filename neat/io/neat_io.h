@@ -92,6 +92,9 @@ public:
   int32_t PopulationSize() const;
   int32_t InputNodeCount() const;
   int32_t OutputNodeCount() const;
+  // Throws EFormatError when this program's transfer-function registry differs from the
+  // checkpoint's (new nodes draw from it, so the run could not continue exactly).
+  void CheckRegistry() const;
 
 private:
   std::unique_ptr<PopulationRecord> record_;

@@ -169,13 +169,13 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
       // An end the genome does not hold: drawn as a stub at the existing end, so the shape
       // count still matches and the fault is visible.
       const Point p = from != at.end() ? from->second : to != at.end() ? to->second : Point{kMargin / 2, kMargin / 2};
-      d = "M" + Num(p.X) + "," + Num(p.Y - kRadius) + " l0,-24";
+      d = std::string("M") + Num(p.X) + "," + Num(p.Y - kRadius) + " l0,-24";
       mid = {p.X + 14, p.Y - kRadius - 24};
     } else if (selfLoop) {
       const Point p = from->second;
       const Point a{p.X - 9, p.Y - kRadius + 2};
       const Point b{p.X + 9, p.Y - kRadius + 2};
-      d = "M" + Num(a.X) + "," + Num(a.Y) + " C" + Num(p.X - 34) + "," + Num(p.Y - 62) + " " +
+      d = std::string("M") + Num(a.X) + "," + Num(a.Y) + " C" + Num(p.X - 34) + "," + Num(p.Y - 62) + " " +
           Num(p.X + 34) + "," + Num(p.Y - 62) + " " + Num(b.X) + "," + Num(b.Y);
       mid = {p.X, p.Y - 58};
     } else {
@@ -197,7 +197,7 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
       }
       const Point start = Toward(p, control, kRadius);
       const Point end = Toward(q, control, kRadius + 1.5);
-      d = "M" + Num(start.X) + "," + Num(start.Y) + " Q" + Num(control.X) + "," +
+      d = std::string("M") + Num(start.X) + "," + Num(start.Y) + " Q" + Num(control.X) + "," +
           Num(control.Y) + " " + Num(end.X) + "," + Num(end.Y);
       mid = {(p.X + 2 * control.X + q.X) / 4, (p.Y + 2 * control.Y + q.Y) / 4};
     }
@@ -263,7 +263,7 @@ std::string DrawGenotypeSvg(const TGenotype& g, const SvgOptions& options) {
            "</text>\n";
     }
     s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 4) +
-         "\">arc above: recurrent</text>\n";
+         "\">arc above or beside: recurrent</text>\n";
     s += "  <text x=\"" + Num(x + 450) + "\" y=\"" + Num(y + 22) + "\">dN: delay of N steps</text>\n";
     s += "  <text x=\"" + Num(x) + "\" y=\"" + Num(y + 22) +
          "\">thickness: |weight|; columns: depth, inputs left, outputs right</text>\n";

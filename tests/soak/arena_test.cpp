@@ -194,6 +194,8 @@ TEST_F(ArenaTest, ACheckpointPutsItsPopulationIntoTheGameAndOneOfAnotherShapeIsR
   io::SavePopulationFile(other, out_ / "xor.json");
   std::ostringstream before;
   io::SavePopulation(*arena.Main().Population, before);
+  const size_t invaders = s.Invaders.size();
+  ASSERT_GT(invaders, 0u);
   try {
     arena.Resume(out_ / "xor.json");
     ADD_FAILURE() << "accepted";
@@ -205,6 +207,7 @@ TEST_F(ArenaTest, ACheckpointPutsItsPopulationIntoTheGameAndOneOfAnotherShapeIsR
   std::ostringstream after;
   io::SavePopulation(*arena.Main().Population, after);
   EXPECT_EQ(after.str(), before.str());
+  EXPECT_EQ(s.Invaders.size(), invaders);  // the wave in play goes on
 }
 
 TEST(ArenaOptionsTest, AMissingDataDirectoryIsAClearError) {

@@ -289,6 +289,7 @@ void Arena::Resume(const fs::path& file) { PutPopulation(ReadGameCheckpoint(file
 
 void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
                           std::optional<uint32_t> seed) {
+  checkpoint.CheckRegistry();  // refused before anything of the game is touched
   int32_t generation = 1;
   if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
     generation = std::max(1, std::atoi(it->second.c_str()));
