@@ -441,4 +441,36 @@ TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
   EXPECT_FLOAT_EQ(inv.AccelY, -6);
 }
 
+// Outputs (1e39, 0, 0.9): the first does not fit a single, so the step fails there; the
+// invader brakes and the bomb that the third output asks for is not dropped.
+TEST_F(GameTest, AnOutputBeyondTheSingleRangeStopsTheStepBeforeTheBomb) {
+  struct TOutputs : TTransferFunction {
+    double CalculateValue(TNode* node) override {
+      const int32_t index = node->Genotype->OutputNodes.IndexOf(node);
+      return index < 0 ? 0.0 : Values[static_cast<size_t>(index)];
+    }
+    std::vector<double> Values{1e39, 0.0, 0.9};
+  } outputs;
+  TNetworkInvader& inv = *S().Invaders[0];
+  for (TNode* node : inv.Genotype->OutputNodes) node->TransferFunction = &outputs;
+  clock_->Advance(1001);
+  ASSERT_TRUE(inv.CanDropBomb());
+  inv.VelX = 50;
+  inv.VelY = -20;
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -10);
+  EXPECT_FLOAT_EQ(inv.AccelY, 4);
+  EXPECT_TRUE(S().Bombs.empty());
+  EXPECT_EQ(inv.BombsInFlight, 0u);
+  EXPECT_EQ(inv.Fitness, 0);
+
+  // An output at the edge of the single range still steers, and the bomb drops.
+  outputs.Values[0] = -double{std::numeric_limits<float>::max()};
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -230);
+  EXPECT_FLOAT_EQ(inv.AccelY, 0);
+  EXPECT_EQ(S().Bombs.size(), 1u);
+  EXPECT_FLOAT_EQ(inv.Fitness, 0.1f);
+}
+
 }  // namespace
