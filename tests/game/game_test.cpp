@@ -342,6 +342,25 @@ TEST_F(GameTest, StatusBarShowsCountsAndFrameRate) {
   EXPECT_NEAR(S().FramesPerSecond, 62.5f, 0.5f);
 }
 
+// A player pauses and resumes a dozen times, 1.5 s apart, then plays on for 3 s at 16 ms a
+// frame: the figure is the frames shown per second of play since the last resume, not every
+// frame since the last measurement divided by the time since the resume.
+TEST_F(GameTest, FrameRateAfterPausesIsTheTrueRate) {
+  for (int i = 0; i < 12; ++i) {
+    for (int f = 0; f < 94; ++f) Frame(16);
+    headless_->PostKeyUp('P');
+    Frame(16);
+    ASSERT_FALSE(S().Running);
+    clock_->Advance(1500);
+    headless_->PostKeyUp('P');
+    Frame(16);
+    ASSERT_TRUE(S().Running);
+  }
+  EXPECT_FLOAT_EQ(S().FramesPerSecond, 50.0f) << "no window of 2.5 s has passed yet";
+  for (int f = 0; f < 188; ++f) Frame(16);
+  EXPECT_NEAR(S().FramesPerSecond, 62.5f, 0.5f);
+}
+
 TEST_F(GameTest, ASpeedOf300IsCappedAndTheFieldWraps) {
   TNetworkInvader& inv = *S().Invaders[0];
   inv.AccelX = inv.AccelY = 0;
