@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/assets/decoded_png.h"
+#include "tools/assetgen/icons.h"
 
 namespace qf {
 namespace {
@@ -27,7 +28,7 @@ using testing::DecodePngFile;
 const char* const kAssetNames[] = {"fons.png",    "invader.png",  "bumba.png",
                                    "rakete.png",  "player.png",   "playersm.png",
                                    "gameover.png", "Media/chimes.wav", "Media/tada.wav"};
-const int32_t kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
+using assetgen::kIconSizes;
 
 std::string IconName(int32_t size) { return "icons/quillfrost-" + std::to_string(size) + ".png"; }
 

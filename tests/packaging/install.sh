@@ -30,9 +30,9 @@ entry=$root/share/applications/io.github.quillfrost.quillfrost.desktop
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects the menu entry"
 grep -qx "Exec=$prefix/games/quillfrost" "$entry" || fail "the menu entry does not start $prefix/games/quillfrost"
 grep -qx "Icon=quillfrost" "$entry" || fail "the menu entry's icon is not quillfrost"
-for size in 16 24 32 48 64 128 256; do
-  icon=$root/share/icons/hicolor/${size}x${size}/apps/quillfrost.png
-  [ "$(identify -format '%wx%h' "$icon")" = "${size}x${size}" ] || fail "$icon is not ${size}x${size}"
+for icon in $(grep '^share/icons/' "$expected_files"); do
+  size=$(cut -d/ -f4 <<<"$icon")
+  [ "$(identify -format '%wx%h' "$root/$icon")" = "$size" ] || fail "$icon is not $size"
 done
 
 # validate-tree checks the metainfo and that the menu entry it names is there.

@@ -68,7 +68,8 @@ Picture MakeIcon(int32_t size) {
   if (size < 32) return HalfSize(MakeIcon(size * 2));
   Picture p = Tile(size);
   const Picture invader = MakeInvader();
-  // Whole pixels only; at 48 and below the invader fills the tile, so it still reads small.
+  // Whole pixels only. The invader takes more of the smaller tiles, so that it still reads at
+  // 48 pixels and, averaged down, at 24.
   const int32_t scale = std::max(1, (size + 16) * 5 / 8 / invader.Width);
   const Picture big = Enlarged(invader, scale);
   p.Draw((size - big.Width) / 2, (size - big.Height) / 2 - size / 32, big, true);
