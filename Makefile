@@ -80,19 +80,20 @@ soak: build
 # $(PREFIX)/share/quillfrost (DESTDIR is honoured); make uninstall with the same PREFIX takes
 # it all out again. make package builds $(BUILD)/quillfrost_<version>_<arch>.deb.
 # A tree already built is only brought up to date, not configured again, so that
-# `sudo make install` after `make build` leaves no files owned by root in it.
+# `sudo make install` after `make build` leaves no files owned by root in it. CMake makes
+# directories under the umask, so a strict one would close the installation to players.
 PREFIX ?= /usr/local
 install:
 	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) build
 	cmake --build $(BUILD) -j $(JOBS)
-	cmake --install $(BUILD) --prefix $(abspath $(PREFIX)) --strip
+	umask 022 && cmake --install $(BUILD) --prefix $(abspath $(PREFIX)) --strip
 
 uninstall:
 	cmake -DQF_BUILD_DIR=$(abspath $(BUILD)) -DQF_PREFIX=$(abspath $(PREFIX)) \
 		-P packaging/uninstall.cmake
 
 package: build
-	cd $(BUILD) && cpack
+	cd $(BUILD) && umask 022 && cpack
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,8 @@
 # Shared by the installation tests: where the test installation lives and small checks.
 # The installation is made by install.sh into $stage with the prefix /usr/local.
 set -euo pipefail
+# As make install and make package do: CMake makes directories under the umask.
+umask 022
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 prefix=/usr/local
 expected_files=$here/installed-files.txt

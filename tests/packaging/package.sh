@@ -5,7 +5,10 @@
 # Usage: package.sh <build directory>
 source "$(dirname "$0")/common.sh"
 build=$1
-out=$(mktemp -d)
+# A fixed place in the build tree: the installation keeps a record per place it installs to.
+out=$build/tests/packaging/package
+rm -rf "$out"
+mkdir -p "$out"
 trap 'rm -rf "$out"' EXIT
 
 (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || fail "cpack failed: $(cat "$out/cpack.log")"
