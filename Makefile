@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning
+	learning install uninstall package
 
 all: build
 
@@ -85,6 +85,26 @@ LEARNING_JOBS        ?= 2
 learning: build
 	$(BUILD)/tools/arena/learning --seeds $(LEARNING_SEEDS) --generations $(LEARNING_GENERATIONS) \
 		--replay $(LEARNING_REPLAY) --jobs $(LEARNING_JOBS) --out $(BUILD)/learning
+
+# Installing like a Linux game (packaging/). make install puts the launcher in
+# $(PREFIX)/games, the program in $(PREFIX)/lib/games/quillfrost and the data in
+# $(PREFIX)/share/quillfrost (DESTDIR is honoured); make uninstall with the same PREFIX takes
+# it all out again. make package builds $(BUILD)/quillfrost_<version>_<arch>.deb.
+# A tree already built is only brought up to date, not configured again, so that
+# `sudo make install` after `make build` leaves no files owned by root in it. CMake makes
+# directories under the umask, so a strict one would close the installation to players.
+PREFIX ?= /usr/local
+install:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) build
+	cmake --build $(BUILD) -j $(JOBS)
+	umask 022 && cmake --install $(BUILD) --prefix $(abspath $(PREFIX)) --strip
+
+uninstall:
+	cmake -DQF_BUILD_DIR=$(abspath $(BUILD)) -DQF_PREFIX=$(abspath $(PREFIX)) \
+		-P packaging/uninstall.cmake
+
+package: build
+	cd $(BUILD) && umask 022 && cpack
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -235,8 +235,11 @@ void TfmMain::ImgViewKeyUp(TVirtualKey key, TShiftState /*shift*/) {
     case 'P':
       s.Running = !s.Running;
       if (s.Running) {
+        // The pause counts neither as frame time nor in the frame rate: the measuring window
+        // starts afresh, its count with it, as after every measurement.
         s.LastFrameTick = GetTickCount();
         s.FpsStartTick = GetTickCount();
+        s.FrameCount = 0;
       }
       UpdateCaption();
       break;
