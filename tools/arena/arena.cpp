@@ -227,7 +227,11 @@ void Arena::Resume(const fs::path& file) {
                              std::to_string(checkpoint.OutputNodeCount()) +
                              " outputs; the game plays 30 with 7 and 3");
   }
-  checkpoint.CheckRegistry();
+  try {
+    checkpoint.CheckRegistry();
+  } catch (const io::EFormatError& e) {
+    throw io::EFormatError(file.string() + ": " + e.what());
+  }
   int32_t generation = 1;
   if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
     generation = std::max(1, std::atoi(it->second.c_str()));
