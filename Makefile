@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 20
-FUZZ_TARGETS ?= png sound engine
+FUZZ_TARGETS ?= png sound engine neat_io
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 

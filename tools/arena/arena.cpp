@@ -11,6 +11,7 @@
 #include "game/invaders.h"
 #include "game/main_window.h"
 #include "neat/gene_pool.h"
+#include "neat/io/neat_io.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
 #include "platform/headless/headless.h"
@@ -21,6 +22,9 @@ namespace qf::arena {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The game keeps this many invaders on the field; a resumed wave starts with as many.
+constexpr int kInvadersOnField = 10;
 
 // A bomb adds 0.1 to its invader's fitness; anything above half of that is a drop.
 constexpr float kDropMark = 0.05f;
@@ -205,6 +209,44 @@ void Arena::Observe(uint32_t now, bool restarted) {
   records_.push_back(r);
   StartWave();
   if (OnGeneration) OnGeneration(r);
+}
+
+void Arena::SaveCheckpoint(const fs::path& file) const {
+  io::SavePopulationFile(*main_->Population, file,
+                         {{"game_generation", std::to_string(GameState().Generation)},
+                          {"arena_seed", std::to_string(options_.Seed)}});
+}
+
+void Arena::Resume(const fs::path& file) {
+  const io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
+  if (checkpoint.PopulationSize() != kGenerationSize || checkpoint.InputNodeCount() != 7 ||
+      checkpoint.OutputNodeCount() != 3) {
+    throw std::runtime_error(file.string() + ": a population of " +
+                             std::to_string(checkpoint.PopulationSize()) + " genomes with " +
+                             std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
+                             std::to_string(checkpoint.OutputNodeCount()) +
+                             " outputs; the game plays 30 with 7 and 3");
+  }
+  try {
+    checkpoint.CheckRegistry();
+  } catch (const io::EFormatError& e) {
+    throw io::EFormatError(file.string() + ": " + e.what());
+  }
+  int32_t generation = 1;
+  if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
+    generation = std::max(1, std::atoi(it->second.c_str()));
+  }
+  TGameState& s = GameState();
+  // Bombs name their invaders and invaders their genomes: both go before the genomes do.
+  s.Bombs.clear();
+  s.Rockets.clear();
+  s.Invaders.clear();
+  io::ApplyPopulationCheckpoint(checkpoint, *main_->Population);
+  s.Generation = generation;
+  s.InvadersInserted = 0;
+  for (int i = 0; i < kInvadersOnField; ++i) main_->InsertInvader();
+  lastGeneration_ = s.Generation;
+  StartWave();
 }
 
 void Arena::StartWave() {

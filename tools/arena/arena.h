@@ -94,6 +94,17 @@ public:
   // Presses Escape and lets the loop end: the window writes its log.
   void Close();
 
+  // Checkpoints of the game's population (neat/io). Save at a generation boundary (OnGeneration
+  // is one): the population as bred, before its wave plays, with the game's generation number.
+  void SaveCheckpoint(const std::filesystem::path& file) const;
+  // Puts a saved population into the game in place of the one it plays: the wave starts again
+  // with the checkpoint's genomes, the game's generation number taken from it, and the random
+  // seed the checkpoint carries. The playfield itself starts afresh. A checkpoint of another
+  // shape than the game's (30 genomes, 7 inputs, 3 outputs) or another set of transfer
+  // functions is refused with std::runtime_error and the game left as it was. A game over
+  // still starts a new game with a fresh population.
+  void Resume(const std::filesystem::path& file);
+
   const std::vector<GenerationRecord>& Records() const { return records_; }
   uint64_t FramesPlayed() const { return frames_; }
   int32_t GameOvers() const { return gameOvers_; }

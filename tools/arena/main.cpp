@@ -3,11 +3,19 @@
 //
 //   arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]
 //         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
+//         [--checkpoint-every N] [--resume FILE]
 //
 // One line per generation bred on standard output, the same as CSV (default
 // <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
-// the game's log.txt lands in <out>. The same arguments give the same bytes every time, except
-// with --memory, which adds the process's resident size to every printed line (for the soak).
+// the game's log.txt lands in <out>. The best network of every generation is drawn beside the
+// CSV, in <csv stem>-best/game<G>-gen<N>.svg. The same arguments give the same bytes every
+// time, except with --memory, which adds the process's resident size to every printed line
+// (for the soak).
+//
+// --checkpoint-every N saves the population every N generations bred, at the generation
+// boundary, to <csv stem>-checkpoints/game<G>-gen<N>.json (N: the generation about to play).
+// --resume FILE starts the game with a saved population instead of a fresh one; the playfield
+// starts afresh, so the lines that follow are not those of the run that saved it.
 
 #include <unistd.h>
 
@@ -20,8 +28,12 @@
 #include <string>
 #include <string_view>
 
+#include "neat/genotype.h"
+#include "neat/io/svg.h"
+#include "neat/population.h"
 #include "raster/bitmap32.h"
 #include "tools/arena/arena.h"
+#include "game/main_window.h"
 #include "tools/arena/curve.h"
 
 namespace fs = std::filesystem;
@@ -33,7 +45,8 @@ int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "arena: %s\n", problem);
   std::fprintf(stderr,
                "usage: arena [--seed N] [--generations N] [--step MS] [--data DIR] [--out DIR]\n"
-               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n");
+               "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n"
+               "             [--checkpoint-every N] [--resume FILE]\n");
   return 2;
 }
 
@@ -80,7 +93,8 @@ double MeanOf(const std::vector<GenerationRecord>& records, size_t from, size_t 
 
 int main(int argc, char** argv) {
   ArenaOptions options;
-  std::string csvPath, pngPath;
+  std::string csvPath, pngPath, resumePath;
+  int32_t checkpointEvery = 0;
   bool memory = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -111,6 +125,11 @@ int main(int argc, char** argv) {
       csvPath = value();
     } else if (arg == "--png") {
       pngPath = value();
+    } else if (arg == "--checkpoint-every") {
+      if (!ParseNumber(value(), checkpointEvery) || checkpointEvery < 1)
+        return Usage("--checkpoint-every needs a number of at least 1");
+    } else if (arg == "--resume") {
+      resumePath = value();
     } else {
       return Usage(("unknown option " + std::string(arg)).c_str());
     }
@@ -125,6 +144,12 @@ int main(int argc, char** argv) {
     const fs::path csvFile = csvPath.empty() ? options.OutDir / (stem + ".csv") : fs::absolute(csvPath);
     const fs::path pngFile = pngPath.empty() ? options.OutDir / (stem + ".png") : fs::absolute(pngPath);
 
+    const fs::path bestDir = csvFile.parent_path() / (csvFile.stem().string() + "-best");
+    const fs::path checkpointDir = csvFile.parent_path() / (csvFile.stem().string() + "-checkpoints");
+    fs::create_directories(bestDir);
+    if (checkpointEvery > 0) fs::create_directories(checkpointDir);
+    const fs::path resumeFile = resumePath.empty() ? fs::path() : fs::absolute(resumePath);
+
     std::ofstream csv(csvFile, std::ios::binary | std::ios::trunc);
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
     csv << CsvHeader() << '\n';
@@ -135,11 +160,25 @@ int main(int argc, char** argv) {
     bool complete = false;
     {
       Arena arena(options);
+      if (!resumeFile.empty()) arena.Resume(resumeFile);
       arena.OnGeneration = [&](const GenerationRecord& r) {
         if (memory) std::printf("%s  rss %ld kB\n", FormatRecord(r).c_str(), ResidentKb());
         else std::printf("%s\n", FormatRecord(r).c_str());
         std::fflush(stdout);
         csv << CsvRow(r) << '\n';
+        const std::string game = "game" + std::to_string(r.Game);
+        if (const qf::TGenotype* best = arena.Main().Population->BestIndividual) {
+          qf::io::SvgOptions svg;
+          char title[160];
+          std::snprintf(title, sizeof title, "Seed %" PRIu32 ", game %d, generation %d: best fitness %.2f",
+                        options.Seed, r.Game, r.GameGeneration, best->Fitness);
+          svg.Title = title;
+          qf::io::WriteGenotypeSvg(*best, bestDir / (game + "-gen" + std::to_string(r.GameGeneration) + ".svg"), svg);
+        }
+        if (checkpointEvery > 0 && r.Index % checkpointEvery == 0) {
+          arena.SaveCheckpoint(checkpointDir /
+                               (game + "-gen" + std::to_string(r.GameGeneration + 1) + ".json"));
+        }
       };
       complete = arena.Run();
       records = arena.Records();
