@@ -253,7 +253,11 @@ HostData LoadPopulation(std::istream& in, TNEATPopulation& population) {
 
 HostData LoadPopulationFile(const std::filesystem::path& file, TNEATPopulation& population) {
   const PopulationCheckpoint checkpoint = ReadPopulationCheckpointFile(file);
-  ApplyPopulationCheckpoint(checkpoint, population);
+  try {
+    ApplyPopulationCheckpoint(checkpoint, population);
+  } catch (const EFormatError& e) {
+    throw EFormatError(file.string() + ": " + e.what());
+  }
   return checkpoint.Host();
 }
 

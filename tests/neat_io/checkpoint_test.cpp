@@ -24,7 +24,7 @@ using nlohmann::json;
 class Stepper {
 public:
   explicit Stepper(TSelectionType selection) : population_(std::make_unique<TNEATPopulation>(nullptr)) {
-    GameSettings(*population_);
+    ApplyStoredPopulationSettings(*population_);
     population_->SelectionType = selection;
     population_->OnCalculateFitness = GenomeFitness;
   }
@@ -61,7 +61,7 @@ private:
 class CheckpointTest : public ::testing::TestWithParam<TSelectionType> {
 protected:
   void SetUp() override {
-    RegisterGameShapeFunctions();
+    RegisterGameTransferFunctions();
     CacheHandler().Clear();
     SetRandSeed(4242);
   }
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(SelectionTypes, CheckpointTest,
                          SelectionName);
 
 TEST(CheckpointRegistryTest, ACheckpointOfAnotherRegistryIsRefusedUntouched) {
-  RegisterGameShapeFunctions();
+  RegisterGameTransferFunctions();
   CacheHandler().Clear();
   SetRandSeed(7);
   Stepper run(stSpecies);
@@ -167,7 +167,7 @@ struct Corruption {
 };
 
 TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNothing) {
-  RegisterGameShapeFunctions();
+  RegisterGameTransferFunctions();
   CacheHandler().Clear();
   SetRandSeed(11);
   Stepper run(stSpecies);

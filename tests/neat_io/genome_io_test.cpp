@@ -20,10 +20,10 @@ namespace {
 class GenomeIoTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    RegisterGameShapeFunctions();
+    RegisterGameTransferFunctions();
     CacheHandler().Clear();
     SetRandSeed(31337);
-    GameSettings(pop);
+    ApplyStoredPopulationSettings(pop);
     pop.MaxConnectionDelay = 3;  // delay lines in use
     pop.OnCalculateFitness = GenomeFitness;
   }
@@ -197,7 +197,7 @@ TEST_F(GenomeIoTest, TheTargetPopulationMustAcceptTheNumbersAndNames) {
   const std::string text = Saved(*grown);
 
   TNEATPopulation fresh(nullptr);
-  GameSettings(fresh);
+  ApplyStoredPopulationSettings(fresh);
   fresh.CreateInitialPopulation();  // counters at 10 and 21
   TGenotype& target = *(*fresh.GenotypeList)[0];
   std::ostringstream before;

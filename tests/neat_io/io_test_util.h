@@ -1,7 +1,7 @@
 #pragma once
-// Shared by the io tests: the game's population shape without the game (its stored settings
-// and its seven transfer functions), a fitness that depends on the genome alone, and a
-// fingerprint of everything that decides how a run continues, taken without the io library.
+// Shared by the io tests: the game's population shape (from the game itself), a fitness that
+// depends on the genome alone, and a fingerprint of everything that decides how a run
+// continues, taken without the io library.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/random.h"
+#include "game/main_window.h"
 #include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
@@ -19,42 +20,6 @@
 #include "neat/transfer_functions.h"
 
 namespace qf::test {
-
-// The game's registrations, in the game's order, once per process.
-inline void RegisterGameShapeFunctions() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  RegisterTransferFunction("Misc", "Gaussian", std::make_unique<TTransferFunctionGaussian>());
-  RegisterTransferFunction("Misc", "IF", std::make_unique<TTransferFunctionIF>());
-  RegisterTransferFunction("Misc", "DelayGaussian",
-                           std::make_unique<TTransferFunction1DelayGaussian>());
-  RegisterTransferFunction("Misc", "Sigmoind", std::make_unique<TTransferFunctionSigmoid>());
-  RegisterTransferFunction("Misc", "Max", std::make_unique<TTransferFunctionMAX>());
-  RegisterTransferFunction("Misc", "Min", std::make_unique<TTransferFunctionMIN>());
-}
-
-// The game window's stored settings of its population.
-inline void GameSettings(TNEATPopulation& p) {
-  p.PopulationSize = 30;
-  p.SpeciesTargetCount = 0;
-  p.ReproduceMutateRate = 0.25;
-  p.MinSpeciesRelatedness = 3.0;
-  p.InputNodeCount = 7;
-  p.OutputNodeCount = 3;
-  p.GenerationsToRun = 500;
-  p.TargetFitness = 10000.0;
-  p.ConnectionWeightMutationChance = 0.7;
-  p.ConnectionMutationBigChangeChance = 0.1;
-  p.ActivationIterations = 2;
-  p.SetSurvivalThreshold(0.4);
-  p.ConnectionSplitChance = 0.03;
-  p.ConnectionAddChance = 0.1;
-  p.WeightUnrelatednessFactor = 0.4f;
-  p.WeightPeturbationFactor = 2.5f;
-  p.InitialWeightMagnitude = 1.0f;
-  p.MaxLinkWeight = 3.0f;
-}
 
 // Runs the network in place on three fixed input patterns, as the game runs its invaders, and
 // scores the outputs; a network that overflows scores its floor.

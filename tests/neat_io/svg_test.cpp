@@ -39,11 +39,11 @@ std::string XmlLint(const std::string& text) {
 }
 
 TEST(SvgTest, EveryNodeAndConnectionIsOneShapeInWellFormedXml) {
-  RegisterGameShapeFunctions();
+  RegisterGameTransferFunctions();
   CacheHandler().Clear();
   SetRandSeed(5);
   TNEATPopulation pop(nullptr);
-  GameSettings(pop);
+  ApplyStoredPopulationSettings(pop);
   pop.OnCalculateFitness = GenomeFitness;
   pop.CreateInitialPopulation();
   for (int i = 0; i < 15; ++i) {

@@ -56,6 +56,14 @@ io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
                              std::to_string(checkpoint.OutputNodeCount()) +
                              " outputs; the game plays 30 with 7 and 3");
   }
+  // Refused before anything of the game is touched. The game's transfer functions are those
+  // the window registers; a checkpoint may be read before the window is made.
+  RegisterGameTransferFunctions();
+  try {
+    checkpoint.CheckRegistry();
+  } catch (const io::EFormatError& e) {
+    throw io::EFormatError(file.string() + ": " + e.what());
+  }
   return checkpoint;
 }
 
@@ -289,7 +297,6 @@ void Arena::Resume(const fs::path& file) { PutPopulation(ReadGameCheckpoint(file
 
 void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
                           std::optional<uint32_t> seed) {
-  checkpoint.CheckRegistry();  // refused before anything of the game is touched
   int32_t generation = 1;
   if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
     generation = std::max(1, std::atoi(it->second.c_str()));
