@@ -269,9 +269,10 @@ TEST_F(GenerationTest, SpeciesBreedInGroupsWithEliteCopiesFirst) {
 }
 
 TEST_F(GenerationTest, ElitismNeedsFiveMembersOrTheBestIndividual) {
-  // Species A: five members led by the best of the generation; B: three, led by a lesser one.
-  const auto g = HandGeneration(
-      {{0, 9.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {3, 2.0}, {3, 2.0}, {3, 2.0}});
+  // Species A: five members led by the best of the generation; B: four, one short of
+  // elitism, led by a lesser one.
+  const auto g = HandGeneration({{0, 9.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {3, 2.0},
+                                 {3, 2.0}, {3, 2.0}, {3, 2.0}});
   pop.EvaluateGeneration();
   ASSERT_EQ(pop.SpeciesList.size(), 2u);
   TSpecies& a = *pop.SpeciesList[0];
@@ -281,7 +282,7 @@ TEST_F(GenerationTest, ElitismNeedsFiveMembersOrTheBestIndividual) {
   b.ExpectedOffspringCount = 2;
 
   pop.CreateNextGeneration();
-  ASSERT_EQ(pop.GenotypeList->Count(), 8);
+  ASSERT_EQ(pop.GenotypeList->Count(), 9);
   // A's single place goes to the elite copy; B breeds both of its children.
   EXPECT_TRUE((*pop.GenotypeList)[0]->IsSameAs(*g[0]));
   EXPECT_EQ((*pop.GenotypeList)[1]->SpeciesHint, &b);
@@ -443,6 +444,21 @@ TEST_F(GenerationTest, CrossoverTakesTheFitterParentAsMother) {
   auto child = pop.BreedByCrossover(large.get(), small.get());
   EXPECT_NE(child->FindNode(2), nullptr);
   EXPECT_FALSE(child->Prepared);
+}
+
+// Seed 4, equal fitness, so the second parent is the mother: 0.126 for the output node,
+// 0.350 keeps the mother's weight, and 0.227 >= 0.2 is the branch with structural mutation,
+// which, without MutateCrossed and with a child unlike the first parent, mutates nothing.
+// Below 0.2 a weight draw would follow.
+TEST_F(GenerationTest, CrossoverChildIsLeftAsItIsFromTheDrawOfPointTwoOn) {
+  pop.MutateCrossed = false;
+  auto p1 = Genome(0, 1.0, 0.5);
+  auto p2 = Genome(0, 1.0, -0.5);
+  StockNodePool(2);
+  SetRandSeed(4);
+  auto child = pop.BreedByCrossover(p1.get(), p2.get());
+  EXPECT_TRUE(child->IsSameAs(*p2));
+  EXPECT_EQ(GetRandSeed(), SeedAfterDraws(4, 3));
 }
 
 }  // namespace
