@@ -144,7 +144,8 @@ TEST(Bitmap32, ClippingHoldsPastTheRightEdgeAndBelowTheLastRow) {
   TBitmap32 src;
   src.SetSize(4, 3);
   for (int32_t y = 0; y < 3; ++y)
-    for (int32_t x = 0; x < 4; ++x) src.SetPixel(x, y, 0xFF000000u | static_cast<TColor32>(y << 8 | x));
+    for (int32_t x = 0; x < 4; ++x)
+      src.SetPixel(x, y, 0xFF000000u | static_cast<TColor32>(y << 8 | x));
   TBitmap32 dst;
   MakeSolid(dst, 6, 5, kBack);
   dst.Draw(-1, -2, src);
