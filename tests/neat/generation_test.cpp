@@ -291,6 +291,29 @@ TEST_F(GenerationTest, ElitismNeedsFiveMembersOrTheBestIndividual) {
 
 }
 
+// Seed 182, breeding the lesser species' one child: 0.711 is no mutated copy (rate 0), the
+// first parent takes two draws, then 0.0045 > 0.001 takes the second parent from the species
+// (two draws) rather than from a tournament of 14 over the generation. The crossover of the
+// member with itself draws for its four non-input nodes and its connection (0.568 > 0.5, then
+// 0.906), and the mutation that follows for adding, splitting, the connection, the toggle and
+// its five nodes: 21 draws.
+TEST_F(GenerationTest, TheSecondParentComesFromTheWholeGenerationOnlyOnceInAThousand) {
+  HandGeneration({{0, 9.0}, {3, 1.0}});
+  pop.ReproduceMutateRate = 0.0;
+  pop.ConnectionAddChance = 0.0;
+  pop.ConnectionSplitChance = 0.0;
+  pop.ConnectionWeightMutationChance = 0.0;
+  pop.EvaluateGeneration();
+  ASSERT_EQ(pop.SpeciesList.size(), 2u);
+  pop.SpeciesList[0]->ExpectedOffspringCount = 1;  // the best's elite copy, no draw
+  pop.SpeciesList[1]->ExpectedOffspringCount = 1;
+  StockNodePool(20);
+  SetRandSeed(182);
+  pop.CreateNextGeneration();
+  ASSERT_EQ(pop.GenotypeList->Count(), 2);
+  EXPECT_EQ(GetRandSeed(), SeedAfterDraws(182, 21));
+}
+
 TEST_F(GenerationTest, TheBestIndividualsSpeciesKeepsItsChampionWhateverItsSize) {
   const auto g = HandGeneration({{0, 1.0}, {0, 9.0}, {3, 2.0}, {3, 2.0}});
   pop.EvaluateGeneration();
