@@ -74,5 +74,11 @@ soak: build
 	/usr/bin/time -v $(BUILD)/tools/arena/arena --seed $(SEED) \
 		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
 
+# Plants the faults of tools/mutants/faults.txt one at a time in a copy of the tree (in
+# build-mutants/) and reports which ones ctest catches; half an hour or so, not part of make test.
+.PHONY: mutants
+mutants: deps
+	tools/mutants/plant-faults --jobs $(JOBS)
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
