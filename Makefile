@@ -106,5 +106,11 @@ uninstall:
 package: build
 	cd $(BUILD) && umask 022 && cpack
 
+# Plants the faults of tools/mutants/faults.txt one at a time in a copy of the tree (in
+# build-mutants/) and reports which ones ctest catches; half an hour or so, not part of make test.
+.PHONY: mutants
+mutants: deps
+	tools/mutants/plant-faults --jobs $(JOBS)
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,38 +1,77 @@
 #!/usr/bin/env bash
-# Starts the game under Xvfb, checks its window, pauses and resumes it with P, quits with
-# Escape, and reads log.txt.
+# Starts the game in a virtual X server, checks its window, waits for the playfield, pauses and
+# resumes it with P, quits with Escape, and reads log.txt.
 # Usage: e2e.sh <quillfrost executable> <data directory>
 #          runs the game in a scratch copy of the data directory's pictures
 #        e2e.sh --launcher <command> <player directory>
 #          runs an installed launcher, which picks its own directory, from an empty scratch
 #          directory, and looks for log.txt in the player directory
+#
+# Every step waits for the state it checks, never for a fixed time: on a busy machine the first
+# frame may come seconds after the window, and a key pressed before then would pause a game
+# that has drawn nothing. E2E_LIMIT (seconds, default 60) bounds each wait.
 set -euo pipefail
 if [ "$1" = --launcher ]; then
   game=$2 data="" logdir=$3
 else
   game=$1 data=$2 logdir=""
 fi
-if [ -z "${E2E_INNER:-}" ]; then
-  E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
+limit=${E2E_LIMIT:-60}
 
 fail() { echo "e2e: $*" >&2; exit 1; }
 work=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-[ -z "$data" ] || cp "$data"/*.png "$work"/
-cd "$work"
+pid=""
+xvfb=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-SDL_AUDIODRIVER=dummy "$game" &
+# Polls `command...` until it succeeds; fails after $limit seconds, with what the command last
+# left in $why.
+why=""
+wait_for() {  # description command...
+  local what=$1 deadline=$((SECONDS + limit))
+  shift
+  why=""
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "waited ${limit} s for $what${why:+: $why}"
+    sleep 0.1
+  done
+}
+
+# A display of our own: the server takes the first free number itself (-displayfd), so runs
+# started at the same moment, here or in another checkout, never race for one. Without
+# -noreset the server resets whenever its last client leaves, and a client connecting just
+# then is turned away: the polls below come and go, so the game could miss its display.
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
+  2>"$work/xvfb.log" &
+xvfb=$!
+server_ready() {
+  kill -0 "$xvfb" 2>/dev/null || fail "Xvfb did not start: $(tail -n3 "$work/xvfb.log")"
+  [ -s "$work/display" ]
+}
+wait_for "the virtual X server" server_ready
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# The game runs in a directory of its own, apart from the server's files.
+mkdir "$work/run"
+[ -z "$data" ] || cp "$data"/*.png "$work/run"/
+cd "$work/run"
+# X11 only: a game that cannot reach the display must fail, not run unseen on another driver.
+SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$game" &
 pid=$!
 
+game_alive() { kill -0 "$pid" 2>/dev/null || fail "the game exited while running"; }
 win=""
-for _ in $(seq 100); do
-  win=$(xdotool search --name '^Quillfrost' 2>/dev/null | head -n1 || true)
-  [ -n "$win" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the game exited at start-up"
-  sleep 0.1
-done
-[ -n "$win" ] || fail "no window titled Quillfrost appeared"
+window_shown() {
+  game_alive
+  win=$(xdotool search --onlyvisible --name '^Quillfrost' 2>/dev/null | head -n1 || true)
+  [ -n "$win" ] && xwininfo -id "$win" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+wait_for "a visible window titled Quillfrost" window_shown
 
 geometry=$(xwininfo -id "$win")
 width=$(awk '/Width:/ {print $2}' <<<"$geometry")
@@ -40,47 +79,60 @@ height=$(awk '/Height:/ {print $2}' <<<"$geometry")
 left=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geometry")
 top=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geometry")
 [ "$width" = 471 ] && [ "$height" = 503 ] || fail "window is ${width}x${height}, not 471x503"
-[ "$(xdotool getwindowname "$win")" = "Quillfrost" ] || fail "title is '$(xdotool getwindowname "$win")'"
 
+# The playfield's red outline at its corners and edges, read from one capture of the screen.
+outline=("35 51" "434 51" "35 450" "434 450" "235 51" "35 250")
+outline_shown() {
+  game_alive
+  import -window root -crop "${width}x${height}+${left}+${top}" -depth 8 "rgb:$work/shot" \
+    2>/dev/null || return 1
+  local point x y rgb r g b
+  for point in "${outline[@]}"; do
+    read -r x y <<<"$point"
+    rgb=$(od -An -tu1 -j $(((y * width + x) * 3)) -N3 "$work/shot")
+    read -r r g b <<<"$rgb"
+    if [ -z "$b" ] || [ "$r" -lt 190 ] || [ "$g" -gt 20 ] || [ "$b" -gt 20 ]; then
+      why="pixel at client ($point) is ${r:-?},${g:-?},${b:-?}, not the outline's red"
+      return 1
+    fi
+  done
+}
+# Keys go to the focused window; one pressed before the window has the focus is lost.
+focused() {
+  xdotool windowfocus "$win" 2>/dev/null || true
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ]
+}
 press() {
-  xdotool windowfocus --sync "$win" 2>/dev/null || true
+  wait_for "the keyboard focus" focused
   xdotool key --clearmodifiers "$1"
 }
-title_becomes() {
-  for _ in $(seq 50); do
-    [ "$(xdotool getwindowname "$win")" = "$1" ] && return 0
-    sleep 0.1
-  done
-  fail "title did not become '$1' (it is '$(xdotool getwindowname "$win")')"
+title_is() {
+  local title
+  title=$(xdotool getwindowname "$win")
+  why="it is '$title'"
+  [ "$title" = "$1" ]
 }
+title_becomes() { wait_for "the title '$1'" title_is "$1"; }
 
+# The first frames draw the playfield; pausing before them would leave the bare background.
+# Until the new game runs, the title may still say paused.
+wait_for "the running game's first frames" outline_shown
+title_becomes "Quillfrost"
 press p
 title_becomes "Quillfrost [paused]"
-
-# Paused, the view stands still: the playfield's red outline is where it belongs.
-sleep 0.3
-pixel() {  # client x y -> "r,g,b"
-  import -window root -crop "1x1+$((left + $1))+$((top + $2))" txt:- |
-    sed -n '2p' | sed -E 's/.*\(([0-9.]+),([0-9.]+),([0-9.]+).*/\1,\2,\3/' | cut -d, -f1-3
-}
-for point in "35 51" "434 51" "35 450" "434 450" "235 51" "35 250"; do
-  rgb=$(pixel $point)
-  [ "${rgb%%.*}" != "" ] || fail "could not read the screen"
-  r=$(cut -d, -f1 <<<"$rgb"); g=$(cut -d, -f2 <<<"$rgb"); b=$(cut -d, -f3 <<<"$rgb")
-  [ "${r%.*}" -ge 190 ] && [ "${g%.*}" -le 20 ] && [ "${b%.*}" -le 20 ] ||
-    fail "pixel at client ($point) is $rgb, not the outline's red"
-done
+# Paused, the view stands still with the last frame's playfield on screen.
+wait_for "the playfield in the paused view" outline_shown
 
 press p
 title_becomes "Quillfrost"
 
 press Escape
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "Escape did not end the program"
-wait "$pid" || fail "the game exited with an error"
+game_ended() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for "Escape to end the program" game_ended
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" = 0 ] || fail "the game exited with status $status"
 [ -z "$logdir" ] || cd "$logdir"
 
 [ -f log.txt ] || fail "no log.txt was written"

@@ -222,6 +222,99 @@ TEST_F(GameTest, LosingTheLastLifeShowsGameOverWith600Particles) {
   EXPECT_EQ(S().Invaders.size(), 10u);
 }
 
+// Seed 777: ten draws for the invaders' sensor resets, 200 for the hit burst, then five bursts,
+// each drawing its row before its column and then 200 for its particles. Rows 0.724, 0.492,
+// 0.826, 0.379, 0.146 and columns 0.591, 0.976, 0.645, 0.785, 0.416 put them at (197, 381),
+// (185, 386), (195, 380), (191, 388), (202, 392) on the 30 x 18 ship centred at (200, 386);
+// drawn column first they would fall at (193, 384), (200, 377), ...
+TEST_F(GameTest, GameOverBurstsDrawTheirRowBeforeTheirColumn) {
+  S().Lives = 1;
+  S().Particles->Clear();
+  S().Particles->LastUpdateTick = clock_->Now();
+  S().Bombs.push_back(Bomb{S().PlayerX, S().PlayerY, nullptr});
+  SetRandSeed(777);
+  StillFrame();
+  ASSERT_EQ(S().Lives, 0);
+  ASSERT_EQ(S().Particles->LastIndex(), 599);
+
+  // The hit burst's first particle: angle (0.5 - 0.274) * 720 degrees, speed 0.392 * 50.
+  Particle p;
+  S().Particles->GetParticle(0, p);
+  EXPECT_EQ(p.X, 200);
+  EXPECT_EQ(p.Y, 386);
+  EXPECT_NEAR(p.VelX, 5.719223174194897, 1e-9);
+  EXPECT_NEAR(p.VelY, 18.75617855099195, 1e-9);
+  const int32_t at[5][2] = {{197, 381}, {185, 386}, {195, 380}, {191, 388}, {202, 392}};
+  for (int k = 0; k < 5; ++k) {
+    S().Particles->GetParticle(100 + 100 * k, p);
+    EXPECT_EQ(p.X, at[k][0]) << "burst " << k;
+    EXPECT_EQ(p.Y, at[k][1]) << "burst " << k;
+  }
+  uint32_t seed = 777;
+  for (int k = 0; k < 1220; ++k) seed = seed * 134775813u + 1u;
+  EXPECT_EQ(GetRandSeed(), seed);
+}
+
+// Every bound of the frame's rules is strict; each is tried at its edge.
+TEST_F(GameTest, RulesHoldAtTheirEdges) {
+  for (auto& invader : S().Invaders) invader->Y = 300;  // out of the rockets' way
+  // A rocket leaves only when more than its height (12) above the field, a bomb only when
+  // more than its height (10) below it.
+  S().Rockets.push_back(Rocket{30, -12});
+  S().Bombs.push_back(Bomb{50, 410, nullptr});
+  StillFrame();
+  ASSERT_EQ(S().Rockets.size(), 1u);
+  ASSERT_EQ(S().Bombs.size(), 1u);
+  S().Rockets[0].Y = -12.5f;
+  S().Bombs[0].Y = 410.5f;
+  StillFrame();
+  EXPECT_TRUE(S().Rockets.empty());
+  EXPECT_TRUE(S().Bombs.empty());
+
+  // The blinking after a hit still shields the ship at exactly 3000 ms.
+  S().Bombs.push_back(Bomb{S().PlayerX, S().PlayerY, nullptr});
+  StillFrame();
+  ASSERT_EQ(S().Lives, 3);
+  S().Bombs.push_back(Bomb{S().PlayerX, S().PlayerY, nullptr});
+  StillFrame(3000);
+  EXPECT_EQ(S().Lives, 3);
+
+  // An invader may bomb again only after more than 1000 ms.
+  TNetworkInvader& inv = *S().Invaders[0];
+  inv.BombsInFlight = 0;
+  inv.LastBombTick = clock_->Now() - 1000;
+  EXPECT_FALSE(inv.CanDropBomb());
+  inv.LastBombTick = clock_->Now() - 1001;
+  EXPECT_TRUE(inv.CanDropBomb());
+
+  // Draws at the ends of their ranges: exactly 0.5 turns the rocket sensor to +400; the
+  // largest draw puts a new invader at x = 399, the smallest at 0.
+  SetRandSeed(0xa6b05733u);  // followed by 0x80000000, a draw of 0.5
+  inv.Move(0);
+  EXPECT_EQ(inv.RocketDX, 400);
+  TGenotype* genotype = (*fmMain_->Population->GenotypeList)[0];
+  SetRandSeed(0x4d60ae66u);  // followed by 0xFFFFFFFF
+  EXPECT_EQ(TNetworkInvader(genotype, 0).X, 399);
+  SetRandSeed(0x26b05733u);  // followed by 0
+  EXPECT_EQ(TNetworkInvader(genotype, 0).X, 0);
+}
+
+// The status bar counts the invaders of the generation still to be destroyed: after a kill
+// 30 - 11 entered + 10 on the field = 29.
+TEST_F(GameTest, StatusBarCountsTheInvadersLeftToDestroy) {
+  const TBitmap32& bar = S().HudLayer->Bitmap;
+  if (bar.TextExtent("29").cx == 0) GTEST_SKIP() << "no font installed";
+  KillOne();
+  ASSERT_EQ(S().InvadersInserted, 11);
+  TBitmap32 expected;
+  expected.SetSize(400, 30);
+  expected.Font = bar.Font;
+  expected.RenderText(26, 2, "29", 1, 0xFFFFFFFFu);
+  for (int32_t y = 2; y < 28; ++y)
+    for (int32_t x = 26; x < 58; ++x)
+      ASSERT_EQ(bar.Pixel(x, y), expected.Pixel(x, y)) << x << "," << y;
+}
+
 TEST_F(GameTest, ExplodeThrowsTheGivenNumberOfParticles) {
   const int before = S().Particles->LastIndex();
   fmMain_->Explode(200, 200, 0);

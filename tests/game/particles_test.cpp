@@ -73,7 +73,11 @@ TEST(Particles, PassDrawsThenRetiresEscapedAndOldParticles) {
   EXPECT_EQ(p.X, 50);
   EXPECT_EQ(field.Pixel(50, 60), Color32(255, 255, 20, 255));
 
-  clock.Advance(2000);
+  clock.Advance(1000);
+  field.Clear(0);
+  ps.DrawAndRetire(field, clock.Now());
+  EXPECT_EQ(field.Pixel(50, 60), BlendReg(ParticleColor(0.5f), 0));  // half-way faded
+  clock.Advance(1000);
   ps.DrawAndRetire(field, clock.Now());
   EXPECT_EQ(ps.LastIndex(), 1);  // exactly 2000 ms old: still alive
   clock.Advance(1);

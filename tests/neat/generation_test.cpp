@@ -269,9 +269,10 @@ TEST_F(GenerationTest, SpeciesBreedInGroupsWithEliteCopiesFirst) {
 }
 
 TEST_F(GenerationTest, ElitismNeedsFiveMembersOrTheBestIndividual) {
-  // Species A: five members led by the best of the generation; B: three, led by a lesser one.
-  const auto g = HandGeneration(
-      {{0, 9.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {3, 2.0}, {3, 2.0}, {3, 2.0}});
+  // Species A: five members led by the best of the generation; B: four, one short of
+  // elitism, led by a lesser one.
+  const auto g = HandGeneration({{0, 9.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {0, 1.0}, {3, 2.0},
+                                 {3, 2.0}, {3, 2.0}, {3, 2.0}});
   pop.EvaluateGeneration();
   ASSERT_EQ(pop.SpeciesList.size(), 2u);
   TSpecies& a = *pop.SpeciesList[0];
@@ -281,13 +282,36 @@ TEST_F(GenerationTest, ElitismNeedsFiveMembersOrTheBestIndividual) {
   b.ExpectedOffspringCount = 2;
 
   pop.CreateNextGeneration();
-  ASSERT_EQ(pop.GenotypeList->Count(), 8);
+  ASSERT_EQ(pop.GenotypeList->Count(), 9);
   // A's single place goes to the elite copy; B breeds both of its children.
   EXPECT_TRUE((*pop.GenotypeList)[0]->IsSameAs(*g[0]));
   EXPECT_EQ((*pop.GenotypeList)[1]->SpeciesHint, &b);
   EXPECT_EQ((*pop.GenotypeList)[2]->SpeciesHint, &b);
   EXPECT_FALSE((*pop.GenotypeList)[1]->IsSameAs(*b.Champion));
 
+}
+
+// Seed 182, breeding the lesser species' one child: 0.711 is no mutated copy (rate 0), the
+// first parent takes two draws, then 0.0045 > 0.001 takes the second parent from the species
+// (two draws) rather than from a tournament of 14 over the generation. The crossover of the
+// member with itself draws for its four non-input nodes and its connection (0.568 > 0.5, then
+// 0.906), and the mutation that follows for adding, splitting, the connection, the toggle and
+// its five nodes: 21 draws.
+TEST_F(GenerationTest, TheSecondParentComesFromTheWholeGenerationOnlyOnceInAThousand) {
+  HandGeneration({{0, 9.0}, {3, 1.0}});
+  pop.ReproduceMutateRate = 0.0;
+  pop.ConnectionAddChance = 0.0;
+  pop.ConnectionSplitChance = 0.0;
+  pop.ConnectionWeightMutationChance = 0.0;
+  pop.EvaluateGeneration();
+  ASSERT_EQ(pop.SpeciesList.size(), 2u);
+  pop.SpeciesList[0]->ExpectedOffspringCount = 1;  // the best's elite copy, no draw
+  pop.SpeciesList[1]->ExpectedOffspringCount = 1;
+  StockNodePool(20);
+  SetRandSeed(182);
+  pop.CreateNextGeneration();
+  ASSERT_EQ(pop.GenotypeList->Count(), 2);
+  EXPECT_EQ(GetRandSeed(), SeedAfterDraws(182, 21));
 }
 
 TEST_F(GenerationTest, TheBestIndividualsSpeciesKeepsItsChampionWhateverItsSize) {
@@ -443,6 +467,21 @@ TEST_F(GenerationTest, CrossoverTakesTheFitterParentAsMother) {
   auto child = pop.BreedByCrossover(large.get(), small.get());
   EXPECT_NE(child->FindNode(2), nullptr);
   EXPECT_FALSE(child->Prepared);
+}
+
+// Seed 4, equal fitness, so the second parent is the mother: 0.126 for the output node,
+// 0.350 keeps the mother's weight, and 0.227 >= 0.2 is the branch with structural mutation,
+// which, without MutateCrossed and with a child unlike the first parent, mutates nothing.
+// Below 0.2 a weight draw would follow.
+TEST_F(GenerationTest, CrossoverChildIsLeftAsItIsFromTheDrawOfPointTwoOn) {
+  pop.MutateCrossed = false;
+  auto p1 = Genome(0, 1.0, 0.5);
+  auto p2 = Genome(0, 1.0, -0.5);
+  StockNodePool(2);
+  SetRandSeed(4);
+  auto child = pop.BreedByCrossover(p1.get(), p2.get());
+  EXPECT_TRUE(child->IsSameAs(*p2));
+  EXPECT_EQ(GetRandSeed(), SeedAfterDraws(4, 3));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/random.h"
@@ -24,6 +25,12 @@ std::string AssertionOf(F&& f) {
     return e.Message();
   }
   return "<none>";
+}
+
+// The random source's state after n more draws of any kind: seed := seed * 134775813 + 1.
+inline uint32_t SeedAfterDraws(uint32_t seed, int n) {
+  for (int i = 0; i < n; ++i) seed = seed * 134775813u + 1u;
+  return seed;
 }
 
 enum Kind { kInput, kOutput, kHidden };
@@ -63,6 +70,15 @@ protected:
     g.AddConnect(c);
     if (innovation >= pop.NextInnovation) pop.NextInnovation = innovation + 1;
     return c;
+  }
+
+  // Puts n spare nodes into the pool: a node built afresh draws its transfer function, one
+  // taken from the pool does not, so the tests that count draws take theirs from here.
+  void StockNodePool(int32_t n) {
+    TGenotype owner(&pop);
+    std::vector<TNode*> nodes;
+    for (int32_t i = 0; i < n; ++i) nodes.push_back(CacheHandler().GetNode(&owner));
+    for (TNode* node : nodes) CacheHandler().ReturnNode(node);
   }
 
   // input 0 -> hidden 2 -> output 1, plus a direct input -> output link when asked.

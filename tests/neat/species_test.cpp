@@ -228,7 +228,10 @@ TEST_F(SpeciesTest, RelatednessThresholdFollowsTheTargetCount) {
   };
   const Case cases[] = {{25, 3.0, 6.75}, {17, 3.0, 4.0},  {14, 3.0, 3.1},  {12, 3.0, 3.0},
                         {8, 3.0, 3.0},   {3, 3.0, 2.0},   {3, 0.9, 0.4},   {25, 14.0, 15.0},
-                        {7, 3.0, 2.9}};
+                        {7, 3.0, 2.9},
+                        // Where the step changes: d = 3, 5 | 6, 10 | 11, on both sides.
+                        {13, 3.0, 3.1},  {15, 3.0, 3.1},  {16, 3.0, 4.0},  {20, 3.0, 4.0},
+                        {21, 3.0, 5.75}, {5, 3.0, 2.9},   {4, 3.0, 2.0},   {0, 3.0, 2.0}};
   pop.SpeciesTargetCount = 10;
   for (const Case& c : cases) {
     pop.LivingSpeciesCount = c.living;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "neat_test_util.h"
 
@@ -244,6 +246,26 @@ TEST_F(Variation, AddedConnectionsShareInnovationsWithinAGeneration) {
   EXPECT_EQ(AssertionOf([&] { empty.AddRandomConnection(); }), "No nodes to choose from!");
 }
 
+// The lookup of an added connection runs while its delay is still the pool's 0: a second
+// genome adding the same link takes the first one's number when that one drew delay 0,
+// whatever delay it then draws itself. Seed 12: the first draws delay 0, the second 2.
+TEST_F(Variation, AddedConnectionsAreLookedUpBeforeTheirDelayIsDrawn) {
+  pop.AllowRecurrentLinks = false;
+  pop.ConnectNodesOfInitialPop = false;
+  pop.MaxConnectionDelay = 5;
+  auto a = Initial(1, 1);
+  auto b = Initial(1, 1);
+  SetRandSeed(12);
+  a->AddRandomConnection();
+  b->AddRandomConnection();
+  ASSERT_EQ(a->ConnectList.Count(), 1);
+  ASSERT_EQ(b->ConnectList.Count(), 1);
+  EXPECT_EQ(a->ConnectList[0]->Delay, 0);
+  EXPECT_EQ(b->ConnectList[0]->Delay, 2);
+  EXPECT_EQ(b->ConnectList[0]->InnovationNumber, a->ConnectList[0]->InnovationNumber);
+  EXPECT_EQ(pop.NextInnovation, 1);
+}
+
 TEST_F(Variation, WeightMutationIsClamped) {
   TGenotype g(&pop);
   AddNode(g, 0, kInput, 0.0);
@@ -273,6 +295,14 @@ TEST_F(Variation, WeightMutationIsClamped) {
   pop.InitialWeightMagnitude = 0.25f;
   c->MutateWeight();
   EXPECT_LT(std::fabs(c->Weight), 0.25) << "a big change draws a fresh weight";
+
+  // Below the lower limit the weight stops at -3. Seed 5: 0.157, no fresh weight; then the
+  // step (2 * 0.180 - 1) * 2.5 would take -2.9 to -4.5.
+  pop.ConnectionMutationBigChangeChance = 0.1;
+  c->Weight = -2.9;
+  SetRandSeed(5);
+  c->MutateWeight();
+  EXPECT_EQ(c->Weight, -3.0);
 }
 
 TEST_F(Variation, MutateRunsExactlyOneBranch) {
@@ -392,6 +422,162 @@ TEST_F(Variation, CrossoverTakesTheMothersGenesAndSomeOfTheFathersValues) {
   EXPECT_GT(fathers, 0);
   EXPECT_GT(fatherNodes, 0);
   EXPECT_LT(fatherNodes, 30);
+}
+
+// The tests below fix the seed and follow the rules' draws one by one; the draws each seed
+// yields are listed, and the generator's final state proves that no draw was added or lost.
+// New nodes come from a stocked pool, so that building one draws nothing.
+
+// Seed 11501 draws 0.901, 0.049, 0.826, 0.186, 0.103, 0.243, 0.860, 0.466, 0.933: the nine
+// this crossover needs, each on the side of its threshold that tells a slip apart.
+TEST_F(Variation, CrossoverDrawsOnlyForSharedGenesInTheirOrder) {
+  TTransferFunction* sigmoid = TransferFunctionList().Items(0);
+  TGenotype mother(&pop), father(&pop);
+  AddNode(mother, 0, kInput, 0.0);
+  AddNode(mother, 1, kOutput, 100.0);
+  AddNode(mother, 2, kHidden, 50.0);
+  AddLink(mother, 0, 0, 1, 1.0);
+  AddLink(mother, 1, 0, 2, -1.0, false);
+  AddLink(mother, 2, 2, 1, 0.5, true, 1);
+  AddNode(father, 0, kInput, 0.0, sigmoid);  // an input: no draw
+  AddNode(father, 1, kOutput, 90.0, sigmoid);
+  AddNode(father, 2, kHidden, 40.0, sigmoid);
+  AddNode(father, 3, kHidden, 30.0, sigmoid);  // the father's own: no draw
+  AddLink(father, 0, 0, 1, 3.0, true, 2);
+  AddLink(father, 1, 0, 2, 2.0, true, 3);
+  AddLink(father, 2, 2, 1, -0.5, false, 4);
+  AddLink(father, 3, 0, 3, 1.5);  // the father's own: no draw
+
+  StockNodePool(3);
+  SetRandSeed(11501);
+  TGenotype child(&pop);
+  child.Crossover(&mother, &father);
+  // Node 1: 0.901 > 0.5 takes the father's fields but keeps its depth; node 2: 0.049 does not.
+  ASSERT_EQ(child.NodeList.Count(), 3);
+  EXPECT_EQ(child.FindNode(1)->TransferFunction, sigmoid);
+  EXPECT_EQ(child.FindNode(1)->Depth, 100.0);
+  EXPECT_EQ(child.FindNode(1)->Genotype, &child);
+  EXPECT_EQ(child.FindNode(2)->TransferFunction, &sum);
+  EXPECT_EQ(child.FindNode(2)->Depth, 50.0);
+  ASSERT_EQ(child.ConnectList.Count(), 3);
+  // Connection 0: 0.826 > 0.5, then 0.186 <= 0.4: the mean weight; enabled, no third draw.
+  const TConnect* c0 = child.FindConnect(0);
+  EXPECT_EQ(c0->Weight, 2.0);
+  EXPECT_TRUE(c0->Enabled);
+  EXPECT_EQ(c0->Delay, 0);
+  // Connection 1: 0.103 keeps the mother's; it is disabled, and 0.243 <= 0.25 enables it.
+  const TConnect* c1 = child.FindConnect(1);
+  EXPECT_EQ(c1->Weight, -1.0);
+  EXPECT_TRUE(c1->Enabled);
+  EXPECT_EQ(c1->Delay, 0);
+  // Connection 2: 0.860 > 0.5, then 0.466 > 0.4: the father's fields, disabled with them;
+  // 0.933 > 0.25 leaves it so.
+  const TConnect* c2 = child.FindConnect(2);
+  EXPECT_EQ(c2->Weight, -0.5);
+  EXPECT_FALSE(c2->Enabled);
+  EXPECT_EQ(c2->Delay, 4);
+  EXPECT_EQ(GetRandSeed(), test::SeedAfterDraws(11501, 9));
+}
+
+// Seed 5463: 0.429 > 0.1 adds no connection, 0.511 > 0.03 splits none; connection 0 is picked
+// (0.653 <= 0.7) and perturbed (0.472 > 0.1, no fresh weight; 0.552 the step); the disabled
+// connection 1 is picked (0.434) but draws nothing; 0.197 > 0.025 toggles nothing; the
+// functions are redrawn from the last node to the first: 0.811 and 0.290 spare nodes 2 and 1,
+// 0.0023 <= 0.005 redraws node 0's with one more draw. Eleven draws.
+TEST_F(Variation, WeightBranchDrawsPerConnectionThenToggleThenNodesFromTheLast) {
+  pop.ConnectionAddChance = 0.1;
+  pop.ConnectionSplitChance = 0.03;
+  pop.ConnectionWeightMutationChance = 0.7;
+  pop.ConnectionMutationBigChangeChance = 0.1;
+  pop.WeightPeturbationFactor = 2.5f;
+  pop.MaxLinkWeight = 3.0f;
+  TGenotype g(&pop);
+  AddNode(g, 0, kInput, 0.0);
+  AddNode(g, 1, kOutput, 100.0);
+  AddNode(g, 2, kHidden, 50.0);
+  AddLink(g, 0, 0, 2, 0.5);
+  AddLink(g, 1, 2, 1, -1.0, false);
+
+  SetRandSeed(5463);
+  g.Mutate();
+  EXPECT_NEAR(g.FindConnect(0)->Weight, 0.7606362290680408, 1e-12);  // 0.5 + (2 * 0.552 - 1) * 2.5
+  EXPECT_TRUE(g.FindConnect(0)->Enabled);
+  EXPECT_EQ(g.FindConnect(1)->Weight, -1.0);
+  EXPECT_FALSE(g.FindConnect(1)->Enabled);
+  EXPECT_NE(g.FindNode(0)->TransferFunction, &sum);
+  EXPECT_EQ(g.FindNode(1)->TransferFunction, &sum);
+  EXPECT_EQ(g.FindNode(2)->TransferFunction, &sum);
+  EXPECT_EQ(GetRandSeed(), test::SeedAfterDraws(5463, 11));
+}
+
+// Below 15 enabled connections the split walks the list; from 15 on it makes up to 20 random
+// picks, a disabled pick leading to the next and an enabled one that cannot be split ending
+// the step.
+TEST_F(Variation, SplitChoiceWalksBelowFifteenEnabledConnectionsAndPicksFromFifteen) {
+  pop.ConnectionAddChance = 0.0;
+  pop.ConnectionSplitChance = 1.0;
+  // Inputs 0..4, outputs 5..7; connections 0..14 from input k % 5 to output 5 + k / 5, of
+  // which 3 has weight 0; then 200 disabled ones, 15..214.
+  const auto make = [&] {
+    auto g = std::make_unique<TGenotype>(&pop);
+    for (int32_t i = 0; i < 5; ++i) AddNode(*g, i, kInput, 0.0);
+    for (int32_t o = 5; o < 8; ++o) AddNode(*g, o, kOutput, 100.0);
+    for (int32_t k = 0; k < 15; ++k) AddLink(*g, k, k % 5, 5 + k / 5, k == 3 ? 0.0 : 1.0);
+    for (int32_t k = 15; k < 215; ++k) AddLink(*g, k, 0, 5, 1.0, false);
+    return g;
+  };
+  struct Case {
+    uint32_t seed;
+    int32_t enabled;  // 14: connection 14 disabled
+    int32_t split;    // the connection split, -1 for none
+    int draws;
+  };
+  // After the two branch draws (no add, split):
+  // - 14 enabled, seed 7: the walk draws 0.2518 <= 0.3 for connection 0 and splits it; the
+  //   split then draws its node's function, the first link's delay choice (below 0.8: kept)
+  //   and the second link's delay.
+  // - 15 enabled, seed 18: the pick RandomIndex(215) is 1; split as above. The walk would
+  //   have split 0.
+  // - seed 100: the pick is 3, enabled but of weight 0: the step ends without a split.
+  // - seed 3: twenty picks, all disabled (190, 88, 100, 131, 182, ...): no split.
+  for (const Case& c : {Case{7, 14, 0, 6}, Case{18, 15, 1, 6}, Case{100, 15, -1, 3},
+                        Case{3, 15, -1, 22}}) {
+    auto g = make();
+    if (c.enabled == 14) g->FindConnect(14)->Enabled = false;
+    std::vector<bool> before;
+    for (int32_t k = 0; k < 15; ++k) before.push_back(g->FindConnect(k)->Enabled);
+    StockNodePool(1);
+    SetRandSeed(c.seed);
+    g->Mutate();
+    int32_t split = -1;
+    for (int32_t k = 0; k < 15; ++k)
+      if (before[static_cast<size_t>(k)] && !g->FindConnect(k)->Enabled) split = k;
+    EXPECT_EQ(split, c.split) << "seed " << c.seed;
+    EXPECT_EQ(g->NodeList.Count(), c.split < 0 ? 8 : 9) << "seed " << c.seed;
+    EXPECT_EQ(GetRandSeed(), test::SeedAfterDraws(c.seed, c.draws)) << "seed " << c.seed;
+  }
+}
+
+TEST_F(Variation, SplitKeepsTheDelayFourTimesInFiveAndDelaysAreDrawnAsSingles) {
+  pop.MaxConnectionDelay = 5;
+  auto g = Initial(2, 1);
+  TConnect* c = g->FindConnect(0);
+  c->Enabled = true;
+  c->Delay = 3;
+  // Seed 19: the node's function, then 0.795 < 0.8 keeps delay 3 for the first link, and 0.350
+  // gives the second one round(0.350 * 5) = 2.
+  StockNodePool(1);
+  SetRandSeed(19);
+  ASSERT_NE(c->MutateSplit(), nullptr);
+  EXPECT_EQ(g->FindConnect(2)->Delay, 3);
+  EXPECT_EQ(g->FindConnect(3)->Delay, 2);
+  EXPECT_EQ(GetRandSeed(), test::SeedAfterDraws(19, 3));
+
+  // A draw just below 0.3 is 0.30000001 as a single: five times that rounds to 2, not 1.
+  SetRandSeed(1387957698u);
+  EXPECT_LT(RandomUniform(), 0.3);
+  SetRandSeed(1387957698u);
+  EXPECT_EQ(pop.RandomDelay(), 2);
 }
 
 TEST_F(Variation, Relatedness) {

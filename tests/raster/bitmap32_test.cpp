@@ -186,6 +186,61 @@ TEST(Bitmap32, DrawClipsAtEveryEdge) {
   EXPECT_EQ(field.Pixel(0, 0), kRed);
 }
 
+// With the whole bitmap as the clip, a one-off past the right edge lands on the next row's
+// first pixel, and below the last row past the pixel store (the sanitizer build sees that); a
+// clip rectangle inside the bitmap makes the same slips show in the pixels beside it.
+TEST(Bitmap32, ClippingHoldsPastTheRightEdgeAndBelowTheLastRow) {
+  constexpr TColor32 kGlass = 0x80FF0000u;
+  for (const TRect clip : {MakeRect(0, 0, 10, 6), MakeRect(0, 0, 8, 5)}) {
+    TBitmap32 bmp;
+    MakeSolid(bmp, 10, 6, kBack);
+    bmp.SetClipRect(clip);
+    const int32_t r = clip.Right, b = clip.Bottom;
+    const auto expect = [&](const char* what, TColor32 color, auto inside) {
+      for (int32_t y = 0; y < 6; ++y)
+        for (int32_t x = 0; x < 10; ++x)
+          ASSERT_EQ(bmp.Pixel(x, y), inside(x, y) ? color : kBack)
+              << what << " at " << x << "," << y << " with the clip ending at " << r << "," << b;
+    };
+
+    // An outline running past the right edge and the last row: its top and left sides.
+    bmp.FrameRect(r - 5, b - 4, r + 5, b + 3, kRed);
+    expect("outline past both edges", kRed, [&](int32_t x, int32_t y) {
+      return clip.Contains(x, y) && ((y == b - 4 && x >= r - 5) || (x == r - 5 && y >= b - 4));
+    });
+    // Its right side one column past the edge: top, bottom and left sides.
+    bmp.Clear(kBack);
+    bmp.FrameRect(r - 4, b - 4, r + 1, b - 1, kRed);
+    expect("right side just outside", kRed, [&](int32_t x, int32_t y) {
+      return x >= r - 4 && x < r && y >= b - 4 && y <= b - 2 &&
+             (y == b - 4 || y == b - 2 || x == r - 4);
+    });
+    // A blended sprite in the last row's last two columns, reaching past both edges.
+    bmp.Clear(kBack);
+    TBitmap32 glass;
+    MakeSolid(glass, 3, 2, kGlass);
+    glass.DrawMode = dmBlend;
+    bmp.Draw(r - 2, b - 1, glass);
+    expect("blended sprite", BlendReg(kGlass, kBack),
+           [&](int32_t x, int32_t y) { return x >= r - 2 && x < r && y == b - 1; });
+  }
+
+  // Clipped at the top and the left, the picture is taken from inside the source.
+  TBitmap32 src;
+  src.SetSize(4, 3);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 4; ++x)
+      src.SetPixel(x, y, 0xFF000000u | static_cast<TColor32>(y << 8 | x));
+  TBitmap32 dst;
+  MakeSolid(dst, 6, 5, kBack);
+  dst.Draw(-1, -2, src);
+  for (int32_t y = 0; y < 5; ++y)
+    for (int32_t x = 0; x < 6; ++x) {
+      const TColor32 want = y == 0 && x < 3 ? src.Pixel(x + 1, 2) : kBack;
+      ASSERT_EQ(dst.Pixel(x, y), want) << x << "," << y;
+    }
+}
+
 TEST(Bitmap32, DrawCopiesOrBlendsBySourceMode) {
   TBitmap32 src;
   src.SetSize(2, 1);
@@ -210,6 +265,17 @@ TEST(Bitmap32, DrawCopiesOrBlendsBySourceMode) {
   src.MasterAlpha = 0;
   dst.Draw(0, 0, src);
   EXPECT_EQ(dst.Pixel(1, 0), 0xFF000000u);
+
+  // In merge mode a translucent source over a translucent target merges their coverage.
+  TBitmap32 over;
+  over.SetSize(1, 1);
+  over.SetPixel(0, 0, 0x80FF0000u);
+  over.DrawMode = dmBlend;
+  over.CombineMode = cmMerge;
+  TBitmap32 under;
+  MakeSolid(under, 1, 1, 0x800000FFu);
+  under.Draw(0, 0, over);
+  EXPECT_EQ(under.Pixel(0, 0), MergeReg(0x80FF0000u, 0x800000FFu));
 
   // Empty or absent sources, and empty targets, draw nothing and do not fail.
   TBitmap32 empty;

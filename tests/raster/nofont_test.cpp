@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -12,14 +14,18 @@ using namespace qf;
 
 // A font configuration that names no font directory: the machine has no fonts at all.
 TEST(NoFont, TextDrawsNothingAndNothingFails) {
-  const std::string conf = testing::TempDir() + "qf_nofont_fonts.conf";
+  // A folder of this process: the other builds' runs of this test remove theirs when done.
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(testing::TempDir()) / ("qf_nofont_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const fs::path conf = dir / "fonts.conf";
   {
     std::ofstream out(conf);
     out << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n"
            "<fontconfig></fontconfig>\n";
   }
   setenv("FONTCONFIG_FILE", conf.c_str(), 1);
-  setenv("FONTCONFIG_PATH", testing::TempDir().c_str(), 1);
+  setenv("FONTCONFIG_PATH", dir.c_str(), 1);
 
   EXPECT_FALSE(FontAvailable("Arial"));
   TBitmap32 bar;
@@ -31,5 +37,5 @@ TEST(NoFont, TextDrawsNothingAndNothingFails) {
   for (int32_t i = 0; i < 400 * 30; ++i) ASSERT_EQ(bar.Bits()[i], 0x11223344u);
   EXPECT_EQ(bar.TextExtent("62.50 FPS"), (TSize{0, 0}));
   EXPECT_EQ(RenderTextMask(bar.Font, "x", 0), nullptr);
-  std::remove(conf.c_str());
+  fs::remove_all(dir);
 }

@@ -179,6 +179,12 @@ TEST(View, StretchEdgeCasesMapAsSpecifiedAndClip) {
   EXPECT_EQ(out.Pixel(8, 3), Code(8, 3));
   EXPECT_EQ(out.Pixel(9, 0), kFace);
 
+  // Of an even size the middle is the lower of the two: column 3 of 8, row 1 of 4.
+  FillCoded(layer->Bitmap, 8, 4);
+  layer->SetLocation(TFloatRect{10, 10, 11, 11});
+  g.view.Paint();
+  EXPECT_EQ(out.Pixel(10, 10), Code(3, 1));
+
   // Inverted, empty or far-off locations paint nothing.
   for (TFloatRect loc : {TFloatRect{50, 50, 40, 60}, TFloatRect{50, 50, 50, 60},
                          TFloatRect{1e30f, 0, 2e30f, 10}, TFloatRect{-5e9f, -5e9f, -4e9f, -4e9f}}) {
@@ -233,6 +239,11 @@ TEST(View, RepaintRequestsFollowUpdateCounters) {
   g.view.Paint();
   layer->Bitmap.FillRect(10, 20, 11, 21, 0xFF000000u);
   EXPECT_EQ(g.view.InvalidArea(), MakeRect(20, 40, 22, 42));
+  // At 1.5 times, pixel 10 shows in view columns 15 and 16: the area is widened to both.
+  layer->SetLocation(TFloatRect{0, 0, 600, 600});
+  g.view.Paint();
+  layer->Bitmap.FillRect(10, 20, 11, 21, 0xFF000000u);
+  EXPECT_EQ(g.view.InvalidArea(), MakeRect(15, 30, 17, 32));
 
   try {
     g.view.EndUpdate();
