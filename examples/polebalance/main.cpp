@@ -1,7 +1,8 @@
 // polebalance: evolves pole balancers with the engine.
 //
 //   polebalance [--task single|double|double-nv] [--seed N] [--runs N] [--threads N]
-//               [--max-generations N] [--set Name=Value]... [--plot FILE.png]
+//               [--max-generations N] [--max-evaluations N] [--set Name=Value]...
+//               [--plot FILE.png]
 //
 // One run prints a line per generation; --runs N runs seeds SEED .. SEED + N - 1 and prints a
 // line per run, then the statistics and the settings used. --plot draws the distribution of
@@ -27,8 +28,8 @@ int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "polebalance: %s\n", problem);
   std::fprintf(stderr,
                "usage: polebalance [--task single|double|double-nv] [--seed N] [--runs N]\n"
-               "                   [--threads N] [--max-generations N] [--set Name=Value]...\n"
-               "                   [--plot FILE.png]\n");
+               "                   [--threads N] [--max-generations N] [--max-evaluations N]\n"
+               "                   [--set Name=Value]... [--plot FILE.png]\n");
   return 2;
 }
 
@@ -44,9 +45,10 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
 
 void PrintStatistics(const PoleOptions& options, const PoleStatistics& s,
                      const std::string& settings) {
-  std::printf("task %s: %d runs, solved %d (%.1f%%) within %d generations\n",
+  std::printf("task %s: %d runs, solved %d (%.1f%%) within %" PRId64
+              " evaluations and %d generations\n",
               TaskName(options.Task), s.Runs, s.Successes, 100.0 * s.Successes / s.Runs,
-              options.MaxGenerations);
+              options.MaxEvaluations, options.MaxGenerations);
   if (s.Successes > 0) {
     std::printf("evaluations to solve (whole generations): mean %.0f, median %.0f, worst %" PRId64
                 "\n",
@@ -86,6 +88,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--max-generations") {
       if (!ParseNumber<int32_t>(value, 1, 1000000, &options.MaxGenerations))
         return Usage("bad generation limit");
+    } else if (arg == "--max-evaluations") {
+      if (!ParseNumber<int64_t>(value, 1, INT64_MAX, &options.MaxEvaluations))
+        return Usage("bad evaluation limit");
     } else if (arg == "--set") {
       const size_t eq = value.find('=');
       if (eq == std::string_view::npos) return Usage("--set needs Name=Value");
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
                     r.Generations, r.Evaluations, r.EvaluationsToSolver, r.Generalization,
                     r.ChampionGenes, r.ChampionHiddenNodes);
       } else {
-        std::printf("not solved within %d generations\n", options.MaxGenerations);
+        std::printf("not solved within %d generations, %" PRId64 " evaluations\n",
+                    r.Generations, r.Evaluations);
       }
       std::printf("wall time %.2f s\nsettings: %s\n", r.WallMilliseconds / 1000.0,
                   r.Settings.c_str());

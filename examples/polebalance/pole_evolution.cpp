@@ -290,7 +290,9 @@ PoleResult RunPoleBalancing(const PoleOptions& options) {
   const bool damping = task == PoleTask::DoublePoleNoVelocities;
   population.ClearInnovations();
   population.CreateInitialPopulation();
-  for (int32_t generation = 1; generation <= options.MaxGenerations; ++generation) {
+  for (int32_t generation = 1; generation <= options.MaxGenerations &&
+                               result.Evaluations < options.MaxEvaluations;
+       ++generation) {
     const TGenotypeList& genomes = *population.GenotypeList;
     const int32_t size = genomes.Count();
     fitness.assign(static_cast<size_t>(size), 0.0);

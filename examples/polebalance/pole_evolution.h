@@ -39,7 +39,8 @@ std::vector<Setting> TaskPreset(PoleTask task);
 struct PoleOptions {
   PoleTask Task = PoleTask::DoublePoleVelocities;
   uint32_t Seed = 1;
-  int32_t MaxGenerations = 1000;
+  int32_t MaxGenerations = 100000;
+  int64_t MaxEvaluations = 200000;  // no generation starts beyond this many evaluations
   int32_t Threads = 1;
   std::vector<Setting> Settings;  // applied after TaskPreset(Task)
   std::ostream* Log = nullptr;    // one line per generation when set
@@ -59,7 +60,8 @@ struct PoleResult {
   std::string Settings;             // DescribeSettings of the run
 };
 
-// One evolution from a fixed seed until solved or MaxGenerations generations. Throws
+// One evolution from a fixed seed until solved, MaxGenerations generations or
+// MaxEvaluations evaluations. Throws
 // std::invalid_argument for a setting ApplySetting refuses.
 PoleResult RunPoleBalancing(const PoleOptions& options);
 
