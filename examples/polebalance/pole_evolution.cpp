@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <exception>
@@ -170,6 +171,25 @@ int32_t Generalization(const TGenotype& champion, PoleTask task, int32_t threads
   return balanced;
 }
 
+// Everything of a genome that decides how its network behaves, as numbers to compare.
+std::vector<uint64_t> Fingerprint(const TGenotype& g) {
+  std::vector<uint64_t> f;
+  f.reserve(static_cast<size_t>(1 + 2 * g.NodeList.Count() + 5 * g.ConnectList.Count()));
+  f.push_back(static_cast<uint64_t>(g.MaxNodeDepth));  // the pass count may depend on it
+  for (const TNode* node : g.NodeList) {
+    f.push_back(static_cast<uint64_t>(node->Number));
+    f.push_back(reinterpret_cast<uintptr_t>(node->TransferFunction));
+  }
+  for (const TConnect* c : g.ConnectList) {
+    f.push_back(static_cast<uint64_t>(c->FromNode) << 32 | static_cast<uint32_t>(c->ToNode));
+    f.push_back(static_cast<uint64_t>(c->InnovationNumber));
+    f.push_back(std::bit_cast<uint64_t>(c->Weight));
+    f.push_back(c->Enabled);
+    f.push_back(static_cast<uint64_t>(c->Delay));
+  }
+  return f;
+}
+
 int32_t HiddenNodes(const TGenotype& g) {
   int32_t n = 0;
   for (const TNode* node : g.NodeList)
@@ -288,6 +308,11 @@ PoleResult RunPoleBalancing(const PoleOptions& options) {
   };
 
   const bool damping = task == PoleTask::DoublePoleNoVelocities;
+  struct {
+    std::vector<uint64_t> Genes;
+    int32_t Held = 0;
+    int32_t Generalization = -1;
+  } tested;  // the last champion tried beyond the scoring trial
   population.ClearInnovations();
   population.CreateInitialPopulation();
   for (int32_t generation = 1; generation <= options.MaxGenerations &&
@@ -319,10 +344,18 @@ PoleResult RunPoleBalancing(const PoleOptions& options) {
 
     TGenotype* solver = nullptr;
     if (damping) {
-      const int32_t held = RunTrial(*best, task, StandardStart(), kSolvedSteps).Steps;
-      line << "  long run " << held;
-      if (held == kSolvedSteps) {
-        result.Generalization = Generalization(*best, task, threads);
+      // The champion often survives unchanged as its species' elite copy: the same genes
+      // give the same trials, so they are not run again.
+      std::vector<uint64_t> genes = Fingerprint(*best);
+      if (genes != tested.Genes) {
+        tested.Genes = std::move(genes);
+        tested.Held = RunTrial(*best, task, StandardStart(), kSolvedSteps).Steps;
+        tested.Generalization =
+            tested.Held == kSolvedSteps ? Generalization(*best, task, threads) : -1;
+      }
+      line << "  long run " << tested.Held;
+      if (tested.Held == kSolvedSteps) {
+        result.Generalization = tested.Generalization;
         line << "  generalization " << result.Generalization;
         if (result.Generalization >= kGeneralizationNeeded) solver = best;
       }

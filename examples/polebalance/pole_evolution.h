@@ -51,7 +51,8 @@ struct PoleResult {
   int32_t Generations = 0;          // generations evaluated, the initial one included
   int64_t Evaluations = 0;          // genomes scored, every generation in full
   int64_t EvaluationsToSolver = 0;  // as a scorer that stops at the first solver would count
-  int32_t Generalization = -1;      // the solver's score of 625; -1 when none was tested
+  int32_t Generalization = -1;      // of 625: the solver's, else the last champion's tested;
+                                    // -1 when none was tested
   double BestFitness = 0.0;         // of the last generation
   int32_t ChampionGenes = 0;        // the solver's, or the last best's
   int32_t ChampionHiddenNodes = 0;
