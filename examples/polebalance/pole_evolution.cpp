@@ -275,10 +275,21 @@ std::string DescribeSettings(const TNEATPopulation& p) {
 std::vector<Setting> TaskPreset(PoleTask task) {
   switch (task) {
     case PoleTask::SinglePole:
+      return {};  // the engine's defaults solve it within a few generations
     case PoleTask::DoublePoleVelocities:
-      return {{"PopulationSize", "150"}};
+      // A linear controller suffices, so the search is mostly over weights: small steps,
+      // rare structural changes, a small population bred by local tournament.
+      return {{"PopulationSize", "30"},
+              {"SelectionType", "stLocalTournament"},
+              {"WeightPeturbationFactor", "0.5"},
+              {"ConnectionAddChance", "0.02"},
+              {"ConnectionSplitChance", "0.01"}};
     case PoleTask::DoublePoleNoVelocities:
-      return {{"PopulationSize", "1000"}};
+      // Memory from the start through the output's self-connection; a species target keeps
+      // the count of species near 15 instead of hundreds of one-member species.
+      return {{"PopulationSize", "300"},
+              {"ConnectOutputOfInitialPop", "true"},
+              {"SpeciesTargetCount", "15"}};
   }
   return {};
 }
