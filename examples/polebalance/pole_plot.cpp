@@ -12,8 +12,9 @@ namespace qf::pole {
 namespace {
 
 constexpr int32_t kWidth = 800, kHeight = 420;
-constexpr int32_t kLeft = 64, kRight = 24, kTop = 48, kBottom = 56;
-constexpr int32_t kBins = 20;
+constexpr int32_t kLeft = 64, kRight = 16, kTop = 62, kBottom = 56;
+constexpr int32_t kPerDecade = 8;
+constexpr int32_t kUnsolvedWidth = 80;
 
 constexpr TColor32 kBackground = 0xFFFFFFFFu;
 constexpr TColor32 kPlotBackground = 0xFFF4F6F8u;
@@ -21,6 +22,7 @@ constexpr TColor32 kGrid = 0xFFDDE2E8u;
 constexpr TColor32 kAxis = 0xFF5A6470u;
 constexpr TColor32 kText = 0xFF1C232Cu;
 constexpr TColor32 kBar = 0xFF4A88C8u;
+constexpr TColor32 kUnsolved = 0xFF9AA4B0u;
 constexpr TColor32 kOurMean = 0xFF1C5FA0u;
 constexpr TColor32 kPublished = 0xFFD0502Au;
 
@@ -54,30 +56,45 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleOptio
   std::vector<double> solved;
   for (const PoleResult& r : results)
     if (r.Solved) solved.push_back(static_cast<double>(r.Evaluations));
+  const auto unsolved = static_cast<int32_t>(results.size() - solved.size());
   const double published = PublishedMean(options.Task);
   double mean = 0;
   for (double v : solved) mean += v;
   if (!solved.empty()) mean /= static_cast<double>(solved.size());
 
-  double right = std::max(published, 1.0);
-  for (double v : solved) right = std::max(right, v);
-  right = NiceCeiling(right * 1.02);
-  const double binWidth = right / kBins;
-  std::vector<int32_t> counts(kBins, 0);
-  for (double v : solved)
-    ++counts[static_cast<size_t>(std::min<int32_t>(kBins - 1, static_cast<int32_t>(v / binWidth)))];
-  const int32_t tallest = std::max(1, *std::max_element(counts.begin(), counts.end()));
+  // Evaluations to solve have a long tail: a logarithmic axis of whole decades, kPerDecade
+  // bins each.
+  double smallest = published > 0 ? published : 1e6, largest = std::max(published, 10.0);
+  for (double v : solved) {
+    smallest = std::min(smallest, v);
+    largest = std::max(largest, v);
+  }
+  const int32_t firstDecade = static_cast<int32_t>(std::floor(std::log10(std::max(smallest, 1.0))));
+  const int32_t lastDecade = std::max(firstDecade + 1, static_cast<int32_t>(std::ceil(std::log10(largest * 1.0001))));
+  const int32_t bins = (lastDecade - firstDecade) * kPerDecade;
+  auto position = [&](double v) {  // 0 .. 1 along the axis
+    return (std::log10(v) - firstDecade) / (lastDecade - firstDecade);
+  };
+  std::vector<int32_t> counts(static_cast<size_t>(bins), 0);
+  for (double v : solved) {
+    const auto b = static_cast<int32_t>(position(v) * bins);
+    ++counts[static_cast<size_t>(std::clamp(b, 0, bins - 1))];
+  }
+  int32_t tallest = std::max(1, unsolved);
+  for (int32_t c : counts) tallest = std::max(tallest, c);
   const double top = std::max(5.0, NiceCeiling(tallest));
 
   TBitmap32 picture;
   picture.SetSize(kWidth, kHeight);
   picture.Clear(kBackground);
   picture.Font = TFont{"Arial", 11};
-  const int32_t plotW = kWidth - kLeft - kRight;
+  const int32_t plotW = kWidth - kLeft - kRight - kUnsolvedWidth;
   const int32_t plotH = kHeight - kTop - kBottom;
+  const int32_t unsolvedX = kLeft + plotW + 12;
   picture.FillRect(kLeft, kTop, kLeft + plotW, kTop + plotH, kPlotBackground);
+  picture.FillRect(unsolvedX, kTop, unsolvedX + kUnsolvedWidth - 12, kTop + plotH, kPlotBackground);
   auto px = [&](double evaluations) {
-    return kLeft + static_cast<int32_t>(std::lround(evaluations / right * plotW));
+    return kLeft + static_cast<int32_t>(std::lround(position(evaluations) * plotW));
   };
   auto py = [&](double runs) {
     return kTop + plotH - static_cast<int32_t>(std::lround(runs / top * plotH));
@@ -88,21 +105,34 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleOptio
     const double v = top * i / kRows;
     const int32_t y = py(v);
     picture.FillRect(kLeft, y, kLeft + plotW, y + 1, kGrid);
+    picture.FillRect(unsolvedX, y, unsolvedX + kUnsolvedWidth - 12, y + 1, kGrid);
     const std::string label = AxisLabel(v);
     Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
   }
-  for (int32_t i = 0; i <= 5; ++i) {
-    const double v = right * i / 5;
-    const int32_t x = px(v);
-    picture.FillRect(x, kTop, x + 1, kTop + plotH, kGrid);
-    const std::string label = AxisLabel(v);
-    Text(picture, x - picture.TextExtent(label).cx / 2, kTop + plotH + 6, label, kText);
+  for (int32_t decade = firstDecade; decade <= lastDecade; ++decade) {
+    for (double m : {1.0, 2.0, 5.0}) {
+      const double v = m * std::pow(10.0, decade);
+      if (decade == lastDecade && m > 1.0) break;
+      const int32_t x = px(v);
+      picture.FillRect(x, kTop, x + 1, kTop + plotH, kGrid);
+      const std::string label = AxisLabel(v);
+      const int32_t w = picture.TextExtent(label).cx;
+      // The last label ends at the axis' end, clear of the unsolved column.
+      Text(picture, decade == lastDecade ? x - w : x - w / 2, kTop + plotH + 6, label, kText);
+    }
   }
-  for (int32_t b = 0; b < kBins; ++b) {
-    if (counts[static_cast<size_t>(b)] == 0) continue;
-    picture.FillRect(px(b * binWidth) + 1, py(counts[static_cast<size_t>(b)]),
-                     px((b + 1) * binWidth) - 1, kTop + plotH, kBar);
+  for (int32_t b = 0; b < bins; ++b) {
+    const int32_t count = counts[static_cast<size_t>(b)];
+    if (count == 0) continue;
+    const int32_t x1 = kLeft + b * plotW / bins, x2 = kLeft + (b + 1) * plotW / bins;
+    picture.FillRect(x1 + 1, py(count), x2 - 1, kTop + plotH, kBar);
   }
+  if (unsolved > 0)
+    picture.FillRect(unsolvedX + 8, py(unsolved), unsolvedX + kUnsolvedWidth - 20, kTop + plotH,
+                     kUnsolved);
+  const int32_t columnW = kUnsolvedWidth - 12;
+  Text(picture, unsolvedX + (columnW - picture.TextExtent("unsolved").cx) / 2, kTop + plotH + 6,
+       "unsolved", kText);
   if (!solved.empty()) picture.FillRect(px(mean) - 1, kTop, px(mean) + 2, kTop + plotH, kOurMean);
   if (published > 0) {
     for (int32_t y = kTop; y < kTop + plotH; y += 8)
@@ -110,22 +140,24 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleOptio
   }
   picture.FrameRect(kLeft - 1, kTop - 1, kLeft + plotW + 1, kTop + plotH + 1, kAxis);
 
-  char line[160];
+  char line[200];
   picture.Font = TFont{"Arial", 13};
-  std::snprintf(line, sizeof line, "%s: evaluations to solve, %zu of %zu runs solved",
-                Title(options.Task), solved.size(), results.size());
+  std::snprintf(line, sizeof line, "%s: evaluations to solve, %zu of %zu runs solved within %lld",
+                Title(options.Task), solved.size(), results.size(),
+                static_cast<long long>(options.MaxEvaluations));
   Text(picture, kLeft, 14, line, kText);
   picture.Font = TFont{"Arial", 11};
-  std::snprintf(line, sizeof line, "our mean %.0f", mean);
-  picture.FillRect(kLeft + plotW - 300, kTop + 14, kLeft + plotW - 282, kTop + 17, kOurMean);
-  Text(picture, kLeft + plotW - 276, kTop + 7, line, kText);
+  std::snprintf(line, sizeof line, "mean of the solved runs %.0f", mean);
+  picture.FillRect(kLeft, 41, kLeft + 18, 44, kOurMean);
+  Text(picture, kLeft + 24, 34, line, kText);
   if (published > 0) {
+    const int32_t x = kLeft + 54 + picture.TextExtent(line).cx;
     std::snprintf(line, sizeof line, "NEAT paper %.0f", published);
-    picture.FillRect(kLeft + plotW - 150, kTop + 14, kLeft + plotW - 132, kTop + 17, kPublished);
-    Text(picture, kLeft + plotW - 126, kTop + 7, line, kText);
+    for (int32_t dx = 0; dx < 18; dx += 6) picture.FillRect(x + dx, 41, x + dx + 4, 44, kPublished);
+    Text(picture, x + 24, 34, line, kText);
   }
-  Text(picture, kLeft + plotW / 2 - 150, kHeight - 24,
-       "evaluations (whole generations) until solved; bars: runs", kText);
+  Text(picture, kLeft + plotW / 2 - 170, kHeight - 24,
+       "evaluations until solved (whole generations, log scale); bars: runs", kText);
   WritePng(picture, path);
 }
 
