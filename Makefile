@@ -5,12 +5,12 @@ BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 20
-FUZZ_TARGETS ?= png sound engine
+FUZZ_TARGETS ?= png sound engine neat_io
 JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	polebalance-study
+	learning install uninstall package polebalance-study
 
 all: build
 
@@ -74,6 +74,37 @@ SOAK_GENERATIONS ?= 1000
 soak: build
 	/usr/bin/time -v $(BUILD)/tools/arena/arena --seed $(SEED) \
 		--generations $(SOAK_GENERATIONS) --memory --out $(BUILD)/soak
+
+# The learning study (not run by `make test`; many minutes): every player, LEARNING_SEEDS seeds,
+# long games with checkpoints, frozen replays and games under the rules, two runs at a time.
+# Writes learning.md and its pictures into $(BUILD)/learning.
+LEARNING_SEEDS       ?= 5
+LEARNING_GENERATIONS ?= 100
+LEARNING_REPLAY      ?= 1,20,100
+LEARNING_JOBS        ?= 2
+learning: build
+	$(BUILD)/tools/arena/learning --seeds $(LEARNING_SEEDS) --generations $(LEARNING_GENERATIONS) \
+		--replay $(LEARNING_REPLAY) --jobs $(LEARNING_JOBS) --out $(BUILD)/learning
+
+# Installing like a Linux game (packaging/). make install puts the launcher in
+# $(PREFIX)/games, the program in $(PREFIX)/lib/games/quillfrost and the data in
+# $(PREFIX)/share/quillfrost (DESTDIR is honoured); make uninstall with the same PREFIX takes
+# it all out again. make package builds $(BUILD)/quillfrost_<version>_<arch>.deb.
+# A tree already built is only brought up to date, not configured again, so that
+# `sudo make install` after `make build` leaves no files owned by root in it. CMake makes
+# directories under the umask, so a strict one would close the installation to players.
+PREFIX ?= /usr/local
+install:
+	@test -f $(BUILD)/CMakeCache.txt || $(MAKE) build
+	cmake --build $(BUILD) -j $(JOBS)
+	umask 022 && cmake --install $(BUILD) --prefix $(abspath $(PREFIX)) --strip
+
+uninstall:
+	cmake -DQF_BUILD_DIR=$(abspath $(BUILD)) -DQF_PREFIX=$(abspath $(PREFIX)) \
+		-P packaging/uninstall.cmake
+
+package: build
+	cd $(BUILD) && umask 022 && cpack
 
 # The pole-balancing study (not run by `make test`): STUDY_RUNS runs of each task from seed 1
 # on STUDY_THREADS threads. Writes study-<task>.txt (a line per run, then the statistics and

@@ -41,6 +41,11 @@ std::string Format(const char* fmt, ...) {
   return s;
 }
 
+void RaiseMathError(long double nonFinite) {
+  if (std::isnan(nonFinite)) throw EInvalidOp();
+  throw EOverflow();
+}
+
 void AssertFailed(const std::string& message, const char* file, int line) {
   throw EAssertionFailed(message, file, line);
 }

@@ -2,6 +2,8 @@
 // Error types shared by every subsystem, and the assertion macro that reports broken
 // invariants in the system's own format: "<message> (<file>, line <n>)".
 
+#include <cmath>
+#include <concepts>
 #include <cstdarg>
 #include <stdexcept>
 #include <string>
@@ -29,6 +31,36 @@ class EAbort : public std::runtime_error {
 public:
   EAbort() : std::runtime_error("Operation aborted") {}
 };
+
+// A floating-point operation would have yielded an infinity or not-a-number. The operation
+// that fails throws at once, so nothing after it runs and nothing it would have stored is
+// stored: the system has no infinities or not-a-numbers, and no hardware traps either.
+class EMathError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+class EOverflow : public EMathError {
+public:
+  EOverflow() : EMathError("Floating point overflow") {}
+};
+
+class EInvalidOp : public EMathError {
+public:
+  EInvalidOp() : EMathError("Invalid floating point operation") {}
+};
+
+// Throws EOverflow for an infinity, EInvalidOp for not-a-number.
+[[noreturn, gnu::cold]] void RaiseMathError(long double nonFinite);
+
+// x when it is finite; otherwise the error of the operation that produced it. Costs one
+// well-predicted comparison, so the engine's inner loops check every result that can fail.
+template <std::floating_point T>
+inline T CheckFinite(T x) {
+  if (std::isfinite(x)) [[likely]]
+    return x;
+  RaiseMathError(x);
+}
 
 // printf-style formatting into a std::string.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

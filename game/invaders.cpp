@@ -1,6 +1,5 @@
 #include "game/invaders.h"
 
-#include <cfenv>
 #include <cmath>
 #include <exception>
 
@@ -20,7 +19,6 @@ constexpr double kGravity = 232.3;        // a little stronger than the stronges
 constexpr double kMaxSteering = 230.0;
 constexpr double kBombTrigger = 0.8;
 constexpr float kBombFitness = 0.1f;
-constexpr int kFpFailures = FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID;
 }  // namespace
 
 TInvader::TInvader() {
@@ -115,14 +113,15 @@ void TNetworkInvader::Think() {
   Genotype->SetInput(5, RocketDX);
   Genotype->SetInput(6, RocketDY);
 
-  // A network that fails, by an engine error or by an overflow, a division by zero or an
-  // invalid operation, makes the invader brake for this frame; the game goes on.
-  bool failed = false;
-  std::feclearexcept(FE_ALL_EXCEPT);
+  // A network that fails, by an engine error or a floating-point failure, makes the invader
+  // brake for this frame; the game goes on. Every failure throws where it happens, so what
+  // follows it (a bomb, a fitness bonus) does not happen. The outputs are finite doubles; one
+  // beyond the single range overflows in the conversion. Past that nothing can fail: a
+  // steering vector longer than 1 is divided by its length, so at most 1 is scaled by 230.
   try {
     Genotype->Iterate(-1);
-    AccelX = static_cast<float>(Genotype->GetOutput(0));
-    AccelY = static_cast<float>(Genotype->GetOutput(1));
+    AccelX = CheckFinite(static_cast<float>(Genotype->GetOutput(0)));
+    AccelY = CheckFinite(static_cast<float>(Genotype->GetOutput(1)));
     const double length = std::sqrt(double{AccelX} * AccelX + double{AccelY} * AccelY);
     if (length > 1) {
       AccelX = static_cast<float>(AccelX / length);
@@ -131,11 +130,7 @@ void TNetworkInvader::Think() {
     AccelX = static_cast<float>(AccelX * kMaxSteering);
     AccelY = static_cast<float>(AccelY * kMaxSteering);
     if (Genotype->GetOutput(2) > kBombTrigger) DropBomb();
-    failed = std::fetestexcept(kFpFailures) != 0;
   } catch (const std::exception&) {
-    failed = true;
-  }
-  if (failed) {
     AccelX = -0.2f * VelX;
     AccelY = -0.2f * VelY;
   }

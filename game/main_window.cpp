@@ -48,23 +48,7 @@ void RegisterGameTransferFunctions() {
   RegisterTransferFunction("Misc", "Min", std::make_unique<TTransferFunctionMIN>());
 }
 
-TfmMain::TfmMain(Application& application)
-    : TComponent(nullptr), Population(new TNEATPopulation(this)), application_(application) {
-  WindowDesc desc;
-  desc.Title = kGameTitle;
-  window_ = &application_.CreateMainWindow(desc);
-  ImgView.SetBounds(0, 0, window_->ClientWidth(), window_->ClientHeight());
-  ImgView.OnRepaintRequest = [this] { window_->Invalidate(); };
-  window_->OnPaint = [this] {
-    const TBitmap32& buffer = ImgView.Paint();
-    window_->Present(buffer.Bits(), buffer.Width(), buffer.Height());
-  };
-  window_->OnKeyDown = [this](TVirtualKey key, TShiftState shift) { ImgViewKeyDown(key, shift); };
-  window_->OnKeyUp = [this](TVirtualKey key, TShiftState shift) { ImgViewKeyUp(key, shift); };
-  window_->OnDestroy = [this] { FormDestroy(); };
-
-  // The window's stored settings of the population.
-  TNEATPopulation& p = *Population;
+void ApplyStoredPopulationSettings(TNEATPopulation& p) {
   p.PopulationSize = 30;
   p.SpeciesTargetCount = 0;
   p.ReproduceMutateRate = 0.25;
@@ -83,6 +67,25 @@ TfmMain::TfmMain(Application& application)
   p.WeightPeturbationFactor = 2.5f;
   p.InitialWeightMagnitude = 1.0f;
   p.MaxLinkWeight = 3.0f;
+}
+
+TfmMain::TfmMain(Application& application)
+    : TComponent(nullptr), Population(new TNEATPopulation(this)), application_(application) {
+  WindowDesc desc;
+  desc.Title = kGameTitle;
+  window_ = &application_.CreateMainWindow(desc);
+  ImgView.SetBounds(0, 0, window_->ClientWidth(), window_->ClientHeight());
+  ImgView.OnRepaintRequest = [this] { window_->Invalidate(); };
+  window_->OnPaint = [this] {
+    const TBitmap32& buffer = ImgView.Paint();
+    window_->Present(buffer.Bits(), buffer.Width(), buffer.Height());
+  };
+  window_->OnKeyDown = [this](TVirtualKey key, TShiftState shift) { ImgViewKeyDown(key, shift); };
+  window_->OnKeyUp = [this](TVirtualKey key, TShiftState shift) { ImgViewKeyUp(key, shift); };
+  window_->OnDestroy = [this] { FormDestroy(); };
+
+  TNEATPopulation& p = *Population;
+  ApplyStoredPopulationSettings(p);
   p.OnCalculateFitness = [this](TNEATPopulation* population, TGenotype* genotype) {
     return PopulationCalculateFitness(population, genotype);
   };
@@ -235,8 +238,11 @@ void TfmMain::ImgViewKeyUp(TVirtualKey key, TShiftState /*shift*/) {
     case 'P':
       s.Running = !s.Running;
       if (s.Running) {
+        // The pause counts neither as frame time nor in the frame rate: the measuring window
+        // starts afresh, its count with it, as after every measurement.
         s.LastFrameTick = GetTickCount();
         s.FpsStartTick = GetTickCount();
+        s.FrameCount = 0;
       }
       UpdateCaption();
       break;

@@ -78,6 +78,9 @@ private:
 // window more than once (tests, tools), so only the first call registers.
 void RegisterGameTransferFunctions();
 
+// The window's stored settings of its population (those that differ from the defaults).
+void ApplyStoredPopulationSettings(TNEATPopulation& p);
+
 // Reads a whole file into out; out is emptied when the file cannot be read.
 bool LoadFileToString(const std::string& fileName, std::string& out);
 

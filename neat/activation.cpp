@@ -68,10 +68,13 @@ void TGenotype::Iterate(int32_t iterations) {
   RaiseIterationEvent(isPreIterations);
   const int32_t count = NodeEvaluationList.Count();
   for (int32_t pass = 0; pass < iterations; ++pass) {
-    // In place: a node evaluated later in this pass sees the new values of earlier ones.
+    // In place: a node evaluated later in this pass sees the new values of earlier ones. A
+    // failing calculation throws before its node is written, so the pass stops with the
+    // values computed so far; a host's function that returns an infinity or not-a-number
+    // fails here as the built-in ones fail inside.
     for (int32_t i = 0; i < count; ++i) {
       TNode* node = NodeEvaluationList[i];
-      if (!node->IsInput) node->Value = node->Calculate();
+      if (!node->IsInput) node->Value = CheckFinite(node->Calculate());
     }
     if (untilSettled && HasSettled()) break;
     RaiseIterationEvent(isMidIterations);

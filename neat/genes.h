@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "base/errors.h"
 #include "neat/sorted_list.h"
 
 namespace qf {
@@ -41,7 +42,8 @@ public:
   bool IsValid() const;
 
   // The signal for the target's current evaluation. Every call advances the delay line, so a
-  // connection with delay d delivers the product of d + 1 evaluations ago.
+  // connection with delay d delivers the product of d + 1 evaluations ago. A product that
+  // overflows throws (EOverflow) before the line moves.
   inline double Output();
 
   bool IsRecurrent() const;
@@ -112,7 +114,7 @@ struct TSplitInnovation {
 };
 
 inline double TConnect::Output() {
-  const double p = SourceNode->Value * Weight;
+  const double p = CheckFinite(SourceNode->Value * Weight);
   if (Delay <= 0) return p;
   // Delay is a public field; never run past the line whatever was stored in it.
   const int32_t d = Delay < kMaxDelay ? Delay : kMaxDelay;

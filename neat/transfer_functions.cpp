@@ -115,7 +115,7 @@ double TTransferFunction::GetSum(TNode* node) {
   double s = 0.0;
   for (TConnect* c : node->IncomingConnects) {
     QF_ASSERT(c->Enabled, "Connection is not enabled!");
-    s += c->Output();
+    s = CheckFinite(s + c->Output());
   }
   node->NetInput = s;
   return s;
@@ -125,7 +125,7 @@ double TTransferFunction::GetMul(TNode* node) {
   double p = 1.0;
   for (TConnect* c : node->IncomingConnects) {
     if (c->Enabled) {
-      p *= c->Output();
+      p = CheckFinite(p * c->Output());  // before the cap: an overflow is not a large product
       if (std::fabs(p) > 1e9) p = 0.0;
     }
     if (p == 0.0) break;
@@ -136,7 +136,9 @@ double TTransferFunction::GetMul(TNode* node) {
 
 double TTransferFunctionSigmoid::CalculateValue(TNode* node) {
   const long double s = GetSum(node);
-  return static_cast<double>(2.0L / (1.0L + ExtendedExp(-4.924273L * s)) - 1.0L);
+  // The exponential overflows the extended format for sums below about -2306.
+  const long double e = CheckFinite(ExtendedExp(-4.924273L * s));
+  return static_cast<double>(2.0L / (1.0L + e) - 1.0L);
 }
 
 double TTransferFunctionGaussian::CalculateValue(TNode* node) { return Gaussian(GetSum(node)); }
@@ -172,7 +174,7 @@ double TTransferFunctionIF::CalculateValue(TNode* node) {
     if (n <= 2) return 1.0;
     double s = 0.0;
     for (int32_t i = 2; i < n; ++i) {
-      if (in[i]->Enabled) s += in[i]->Output();
+      if (in[i]->Enabled) s = CheckFinite(s + in[i]->Output());
     }
     return s;
   }

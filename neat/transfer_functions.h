@@ -4,7 +4,9 @@
 // lives in that node's TransferState.
 //
 // Exponentials are computed in long double, so saturation and overflow happen where 64-bit
-// mantissa arithmetic has them; an overflow raises FE_OVERFLOW for the caller to test.
+// mantissa arithmetic has them. Every operation that can overflow checks its result and
+// throws EOverflow at once (base/errors.h): the node keeps its value, the connections not yet
+// read keep their delay lines, and the pass stops there.
 
 #include <cstdint>
 #include <memory>

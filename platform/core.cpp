@@ -188,11 +188,14 @@ void CoreApplication::FinishIfTerminated() {
 
 // ---------------------------------------------------------------------------------------------
 
+const std::string_view kInstalledDataFromExe = QF_INSTALLED_DATA_FROM_EXE;
+
 bool FindSystemDirectory(const std::filesystem::path& exe, std::string& dir) {
   namespace fs = std::filesystem;
   const fs::path exeDir = exe.parent_path();
   if (exeDir.empty()) return false;
-  for (const fs::path& candidate : {exeDir / "data", exeDir / ".." / "data"}) {
+  for (const fs::path& candidate :
+       {exeDir / "data", exeDir / ".." / "data", exeDir / kInstalledDataFromExe}) {
     std::error_code ec;
     if (!fs::is_directory(candidate, ec)) continue;
     fs::path found = fs::weakly_canonical(fs::absolute(candidate, ec), ec);

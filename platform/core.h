@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -111,8 +112,13 @@ private:
   uint64_t idleRounds_ = 0;
 };
 
+// Where an installation puts the data directory, relative to the game's own directory
+// (packaging/layout.cmake): ../../../share/quillfrost from lib/games/quillfrost.
+extern const std::string_view kInstalledDataFromExe;
+
 // The system directory rule for an executable at `exe`: the first existing directory of
-// <dir of exe>/data and <dir of exe>/../data, made absolute and normalised.
+// <dir of exe>/data (the build tree's tools), <dir of exe>/../data (the build tree's game)
+// and <dir of exe>/kInstalledDataFromExe (an installation), made absolute and normalised.
 bool FindSystemDirectory(const std::filesystem::path& exe, std::string& dir);
 
 }  // namespace qf

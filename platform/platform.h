@@ -106,7 +106,8 @@ public:
   // The directory below which the system sounds lie (Media/chimes.wav, Media/tada.wav). On
   // Linux it is the game's data directory, found from the executable's own location
   // (/proc/self/exe), never from the environment or the command line: the first of
-  // <executable's directory>/data and <executable's directory>/../data that exists. The
+  // <executable's directory>/data, <executable's directory>/../data and, for an installed
+  // game in <prefix>/lib/games/quillfrost, <prefix>/share/quillfrost that exists. The
   // build puts the data directory at <build>/data and the game at <build>/app/quillfrost.
   // Returns false, leaving `dir` alone, when there is none.
   virtual bool GetSystemDirectory(std::string& dir) = 0;

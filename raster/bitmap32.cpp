@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
-#include <new>
+#include <vector>
 
 #include "base/errors.h"
 #include "raster/blend_rows.h"
@@ -39,23 +38,19 @@ void TBitmap32::SetSize(int32_t width, int32_t height) {
   if (width == width_ && height == height_) return;
   const TRect before{0, 0, width_, height_};
 
-  std::vector<TColor32> store;
-  bool ok = static_cast<int64_t>(width) * height * 4 <= std::numeric_limits<int32_t>::max();
-  if (ok) {
-    try {
-      store.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-  }
-  if (!ok) {
-    pixels_ = {};
+  // Both sides are below 2^31, so their product cannot overflow 64 unsigned bits.
+  const uint64_t count = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  TColor32* store = nullptr;
+  if (count > 0 && count <= kMaxStoreBytes / sizeof(TColor32))
+    store = static_cast<TColor32*>(std::calloc(count, sizeof(TColor32)));
+  if (count > 0 && store == nullptr) {
+    pixels_.reset();
     width_ = height_ = 0;
     clipRect_ = TRect{};
     Changed(before);
     throw EBitmapSizeError("Can't allocate the DIB handle");
   }
-  pixels_.swap(store);
+  pixels_.reset(store);
   width_ = width;
   height_ = height;
   clipRect_ = TRect{0, 0, width_, height_};
@@ -68,7 +63,7 @@ void TBitmap32::SetClipRect(const TRect& rect) {
 
 void TBitmap32::Clear(TColor32 color) {
   if (Empty()) return;
-  std::fill(pixels_.begin(), pixels_.end(), color);
+  std::fill_n(pixels_.get(), PixelCount(), color);
   Changed(TRect{0, 0, width_, height_});
 }
 
@@ -173,7 +168,7 @@ void TBitmap32::SetPixelClipped(int32_t x, int32_t y, TColor32 color) {
 
 void TBitmap32::ResetAlpha() {
   if (Empty()) return;
-  for (TColor32& p : pixels_) p |= 0xFF000000u;
+  std::for_each_n(pixels_.get(), PixelCount(), [](TColor32& p) { p |= 0xFF000000u; });
   Changed(TRect{0, 0, width_, height_});
 }
 

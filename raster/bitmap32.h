@@ -5,11 +5,12 @@
 // assume clipped input.
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "raster/color.h"
 #include "raster/rect.h"
@@ -35,16 +36,19 @@ public:
 
   // Negative sizes count as 0. An unchanged size does nothing; otherwise the store is
   // replaced by a zeroed one, ClipRect becomes the whole bitmap and a change is notified.
-  // Throws EBitmapSizeError ("Can't allocate the DIB handle") and leaves the bitmap empty when
-  // the store cannot be had, including when width * height * 4 exceeds a signed 32-bit size.
+  // Throws EBitmapSizeError ("Can't allocate the DIB handle") and leaves the bitmap empty
+  // (0 x 0, no pixels) when the store cannot be had: when its byte count would exceed
+  // kMaxStoreBytes, or when the memory is not there.
   void SetSize(int32_t width, int32_t height);
+  // The largest pixel store, in bytes: a signed 32-bit size, as a DIB's.
+  static constexpr int64_t kMaxStoreBytes = INT32_MAX;
 
   // Direct access for loaders and tests; no clipping, no notification.
-  TColor32* Bits() { return pixels_.data(); }
-  const TColor32* Bits() const { return pixels_.data(); }
-  TColor32* ScanLine(int32_t y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  TColor32* Bits() { return pixels_.get(); }
+  const TColor32* Bits() const { return pixels_.get(); }
+  TColor32* ScanLine(int32_t y) { return pixels_.get() + static_cast<size_t>(y) * width_; }
   const TColor32* ScanLine(int32_t y) const {
-    return pixels_.data() + static_cast<size_t>(y) * width_;
+    return pixels_.get() + static_cast<size_t>(y) * width_;
   }
   TColor32 Pixel(int32_t x, int32_t y) const { return ScanLine(y)[x]; }
   void SetPixel(int32_t x, int32_t y, TColor32 color) { ScanLine(y)[x] = color; }
@@ -104,9 +108,15 @@ private:
                   TDrawMode drawMode, uint8_t masterAlpha, TCombineMode combineMode,
                   bool fromThis);
 
+  size_t PixelCount() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+
   int32_t width_ = 0;
   int32_t height_ = 0;
-  std::vector<TColor32> pixels_;
+  // From calloc: a large store costs address space, not memory, until it is drawn on.
+  struct FreeStore {
+    void operator()(TColor32* p) const { std::free(p); }
+  };
+  std::unique_ptr<TColor32[], FreeStore> pixels_;
   TRect clipRect_;
   int32_t updateCount_ = 0;
 };

@@ -1,9 +1,17 @@
 // xor                 one run from seed 1, a line per generation
 // xor RUNS [SEED]     RUNS runs from seeds SEED, SEED + 1, ... (default 1), then the statistics
-// Options: --max-generations N (default 300), --margin M (default 0.5)
+// Options: --max-generations N (default 300), --margin M (default 0.5), and for one run:
+//   --seed N                     the run's seed (default 1)
+//   --save FILE                  the champion (best genome of the last evaluation) as a genome file
+//   --draw FILE.svg              the champion as a picture
+//   --checkpoint FILE            the population, rewritten after every breeding step
+//   --checkpoint-evaluated FILE  the population, rewritten after every evaluation
+//   --resume FILE                continue from a checkpoint of either kind; lines and files then
+//                                continue exactly as the uninterrupted run's
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,6 +38,8 @@ bool ParseDouble(const char* text, double* out) {
 
 int Usage() {
   std::cerr << "usage: xor [RUNS [SEED]] [--max-generations N] [--margin M]\n"
+               "       xor [--seed N] [--save FILE] [--draw FILE.svg] [--checkpoint FILE]\n"
+               "           [--checkpoint-evaluated FILE] [--resume FILE] [--max-generations N]\n"
                "  RUNS 1..100000, SEED 0..4294967295, N 1..1000000, M in [0, 1)\n";
   return 2;
 }
@@ -39,14 +49,29 @@ int Usage() {
 int main(int argc, char** argv) {
   qf::XorOptions options;
   std::vector<long> positional;
+  bool singleRunOption = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     long value = 0;
-    if (arg == "--max-generations" && i + 1 < argc) {
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--max-generations" && hasValue) {
       if (!ParseLong(argv[++i], 1, 1000000, &value)) return Usage();
       options.MaxGenerations = static_cast<int32_t>(value);
-    } else if (arg == "--margin" && i + 1 < argc) {
+    } else if (arg == "--margin" && hasValue) {
       if (!ParseDouble(argv[++i], &options.Margin)) return Usage();
+    } else if (arg == "--seed" && hasValue) {
+      if (!ParseLong(argv[++i], 0, 4294967295L, &value)) return Usage();
+      options.Seed = static_cast<uint32_t>(value);
+      singleRunOption = true;
+    } else if ((arg == "--save" || arg == "--draw" || arg == "--checkpoint" ||
+                arg == "--checkpoint-evaluated" || arg == "--resume") && hasValue) {
+      const std::string file = argv[++i];
+      if (arg == "--save") options.ChampionFile = file;
+      if (arg == "--draw") options.ChampionSvgFile = file;
+      if (arg == "--checkpoint") options.CheckpointFile = file;
+      if (arg == "--checkpoint-evaluated") options.EvaluatedCheckpointFile = file;
+      if (arg == "--resume") options.ResumeFile = file;
+      singleRunOption = true;
     } else if (positional.empty() && ParseLong(argv[i], 1, 100000, &value)) {
       positional.push_back(value);
     } else if (positional.size() == 1 && ParseLong(argv[i], 0, 4294967295L, &value)) {
@@ -55,17 +80,23 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
+  if (singleRunOption && !positional.empty()) return Usage();
 
-  if (positional.empty()) {
-    options.Log = &std::cout;
-    const qf::XorResult r = qf::RunXor(options);
-    if (r.Solved) {
-      std::cout << "solved in generation " << r.Generations << " after " << r.Evaluations
-                << " evaluations\n";
-    } else {
-      std::cout << "not solved within " << options.MaxGenerations << " generations\n";
+  try {
+    if (positional.empty()) {
+      options.Log = &std::cout;
+      const qf::XorResult r = qf::RunXor(options);
+      if (r.Solved) {
+        std::cout << "solved in generation " << r.Generations << " after " << r.Evaluations
+                  << " evaluations\n";
+      } else {
+        std::cout << "not solved within " << options.MaxGenerations << " generations\n";
+      }
+      return r.Solved ? 0 : 1;
     }
-    return r.Solved ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cerr << "xor: " << e.what() << '\n';
+    return 2;
   }
 
   const long runs = positional[0];

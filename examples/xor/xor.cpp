@@ -6,6 +6,8 @@
 #include "base/numbers.h"
 #include "base/random.h"
 #include "neat/genotype.h"
+#include "neat/io/neat_io.h"
+#include "neat/io/svg.h"
 #include "neat/population.h"
 
 namespace qf {
@@ -54,6 +56,7 @@ XorResult RunXor(const XorOptions& options) {
   population.PopulationSize = options.PopulationSize;
   population.InputNodeCount = kInputs;
   population.OutputNodeCount = 1;
+  population.SelectionType = options.SelectionType;
 
   XorResult result;
   bool solvedThisGeneration = false;
@@ -65,25 +68,76 @@ XorResult RunXor(const XorOptions& options) {
     return fitness;
   };
 
-  population.ClearInnovations();
-  population.CreateInitialPopulation();
-  for (int32_t generation = 1; generation <= options.MaxGenerations; ++generation) {
-    solvedThisGeneration = false;
-    population.EvaluateGeneration();
-    result.Generations = generation;
-    result.BestFitness = population.BestIndividual->Fitness;
-    result.ChampionGenes = population.BestIndividual->GeneCount();
-    result.LivingSpecies = population.LivingSpeciesCount;
-    if (options.Log) {
-      *options.Log << "generation " << generation << "  best fitness "
-                   << FormatFixed(result.BestFitness, 4) << "  species " << result.LivingSpecies
-                   << "  champion genes " << result.ChampionGenes << '\n';
-    }
-    if (solvedThisGeneration) {
-      result.Solved = true;
-      break;
+  // The generation in GenotypeList, and whether it still has to be evaluated.
+  int32_t generation = 1;
+  bool evaluated = false;
+  const auto checkpoint = [&](const std::string& file) {
+    if (file.empty()) return;
+    io::SavePopulationFile(population, file,
+                           {{"generation", std::to_string(generation)},
+                            {"stage", evaluated ? "evaluated" : "bred"},
+                            {"evaluations", std::to_string(result.Evaluations)}});
+  };
+  const auto step = [&] {
+    if (options.OnStep) options.OnStep(population, generation, evaluated);
+  };
+
+  if (options.ResumeFile.empty()) {
+    population.ClearInnovations();
+    population.CreateInitialPopulation();
+    checkpoint(options.CheckpointFile);
+  } else {
+    const io::HostData host = io::LoadPopulationFile(options.ResumeFile, population);
+    const auto number = [&](const char* key) -> int64_t {
+      const auto it = host.find(key);
+      if (it == host.end()) throw io::EFormatError(options.ResumeFile + ": not an XOR checkpoint");
+      return std::stoll(it->second);
+    };
+    generation = static_cast<int32_t>(number("generation"));
+    result.Evaluations = number("evaluations");
+    evaluated = host.at("stage") == "evaluated";
+  }
+
+  // Evaluate, then breed; the initial population is generation 1.
+  while (true) {
+    if (!evaluated) {
+      if (generation > options.MaxGenerations) break;
+      solvedThisGeneration = false;
+      population.EvaluateGeneration();
+      evaluated = true;
+      result.Generations = generation;
+      result.BestFitness = population.BestIndividual->Fitness;
+      result.ChampionGenes = population.BestIndividual->GeneCount();
+      result.LivingSpecies = population.LivingSpeciesCount;
+      if (options.Log) {
+        *options.Log << "generation " << generation << "  best fitness "
+                     << FormatFixed(result.BestFitness, 4) << "  species " << result.LivingSpecies
+                     << "  champion genes " << result.ChampionGenes << '\n';
+      }
+      step();
+      if (solvedThisGeneration) {
+        result.Solved = true;
+        break;
+      }
+      checkpoint(options.EvaluatedCheckpointFile);
     }
     population.CreateNextGeneration();
+    ++generation;
+    evaluated = false;
+    step();
+    checkpoint(options.CheckpointFile);
+  }
+
+  if (const TGenotype* champion = population.BestIndividual) {
+    if (!options.ChampionFile.empty()) io::SaveGenotypeFile(*champion, options.ChampionFile);
+    if (!options.ChampionSvgFile.empty()) {
+      io::SvgOptions svg;
+      svg.Title = "XOR champion: fitness " + FormatFixed(champion->Fitness, 4) + ", " +
+                  std::to_string(champion->NodeList.Count()) + " nodes, " +
+                  std::to_string(champion->GeneCount() - champion->NodeList.Count()) +
+                  " enabled connections";
+      io::WriteGenotypeSvg(*champion, options.ChampionSvgFile, svg);
+    }
   }
   return result;
 }

@@ -14,8 +14,12 @@
 // below -margin for false (margin 0.5, i.e. below 0.25 / above 0.75 on the [0, 1] scale).
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
+#include <string>
 #include <vector>
+
+#include "neat/population.h"
 
 namespace qf {
 
@@ -26,7 +30,23 @@ struct XorOptions {
   int32_t PopulationSize = 150;
   int32_t MaxGenerations = 300;
   double Margin = 0.5;
+  TSelectionType SelectionType = stSpecies;
   std::ostream* Log = nullptr;  // one line per generation when set
+
+  // Checkpoints, rewritten at every generation: the population as bred (before it is
+  // evaluated, the initial one included) and as evaluated (before breeding). Writing them
+  // changes nothing of the run.
+  std::string CheckpointFile;
+  std::string EvaluatedCheckpointFile;
+  // Continue from a checkpoint of either kind instead of a fresh population; the checkpoint's
+  // settings replace PopulationSize and Seed.
+  std::string ResumeFile;
+  // The best genome of the last evaluation, as a genome file and as a picture.
+  std::string ChampionFile;
+  std::string ChampionSvgFile;
+  // Called after every evaluation (evaluated true) and every breeding step, with the number of
+  // the generation in GenotypeList.
+  std::function<void(const TNEATPopulation&, int32_t generation, bool evaluated)> OnStep;
 };
 
 struct XorResult {

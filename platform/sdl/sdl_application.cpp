@@ -12,8 +12,11 @@ namespace qf {
 
 SdlWindow::SdlWindow(SdlApplication& app, const WindowDesc& desc) : CoreWindow(app, desc) {
   // Fixed size: SDL windows are not resizable unless asked, and keep their minimise button.
-  window_ = SDL_CreateWindow(desc.Title.c_str(), desc.Left, desc.Top, desc.ClientWidth,
-                             desc.ClientHeight, SDL_WINDOW_SHOWN);
+  // Hidden and untitled until the renderer exists: an OpenGL renderer makes SDL destroy the
+  // first native window and create another, and nobody (a window manager, a test looking
+  // for the title) should meet the one that goes away.
+  window_ = SDL_CreateWindow("", desc.Left, desc.Top, desc.ClientWidth, desc.ClientHeight,
+                             SDL_WINDOW_HIDDEN);
   if (!window_) throw std::runtime_error(Format("Cannot create the window: %s", SDL_GetError()));
   id_ = SDL_GetWindowID(window_);
   // Vertical sync where the display offers it keeps a running game from spinning a core.
@@ -32,6 +35,8 @@ SdlWindow::SdlWindow(SdlApplication& app, const WindowDesc& desc) : CoreWindow(a
     window_ = nullptr;
     throw std::runtime_error("Cannot draw into the window: " + reason);
   }
+  SDL_SetWindowTitle(window_, desc.Title.c_str());
+  SDL_ShowWindow(window_);
 }
 
 SdlWindow::~SdlWindow() { NativeDestroy(); }

@@ -1,5 +1,6 @@
-// The nine committed asset files: reproducible by the generator, decodable by the loaders the
-// game uses (libpng, SDL), and shaped the way the game's layout needs them.
+// The nine committed asset files and the icons: reproducible by the generator, decodable by
+// the loaders the game uses (libpng, SDL), and shaped the way the game's layout and the
+// desktop's icon theme need them.
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tests/assets/decoded_png.h"
+#include "tools/assetgen/icons.h"
 
 namespace qf {
 namespace {
@@ -26,6 +28,9 @@ using testing::DecodePngFile;
 const char* const kAssetNames[] = {"fons.png",    "invader.png",  "bumba.png",
                                    "rakete.png",  "player.png",   "playersm.png",
                                    "gameover.png", "Media/chimes.wav", "Media/tada.wav"};
+using assetgen::kIconSizes;
+
+std::string IconName(int32_t size) { return "icons/quillfrost-" + std::to_string(size) + ".png"; }
 
 std::vector<char> ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -89,7 +94,9 @@ int CountAlpha(const DecodedPng& png, uint8_t alpha) {
 TEST(CommittedAssets, GeneratorReproducesEveryFileByteForByte) {
   ScratchDir out("regen");
   ASSERT_EQ(RunGenerator("'" + out.Path.string() + "'"), 0);
-  for (const char* name : kAssetNames) {
+  std::vector<std::string> names(std::begin(kAssetNames), std::end(kAssetNames));
+  for (const int32_t size : kIconSizes) names.push_back(IconName(size));
+  for (const std::string& name : names) {
     const std::vector<char> committed = ReadAll(fs::path(QF_ASSET_DIR) / name);
     ASSERT_FALSE(committed.empty()) << name << " is missing from assets/";
     EXPECT_TRUE(committed == ReadAll(out.Path / name))
@@ -206,6 +213,30 @@ TEST(CommittedAssets, GameOverPictureIsCentredWithoutStretchingAndReadable) {
     }
   EXPECT_GT(bright, 1500);
   EXPECT_GT(dark, bright);
+}
+
+TEST(CommittedAssets, IconsAreSquareTilesWithClearCornersShowingTheInvader) {
+  const DecodedPng invader = LoadAsset("invader.png");
+  ASSERT_TRUE(invader.Ok);
+  const uint32_t body = invader.Argb(invader.Width / 2, invader.Height / 2);
+  for (const int32_t size : kIconSizes) {
+    SCOPED_TRACE(size);
+    const DecodedPng icon = LoadAsset(IconName(size).c_str());
+    ASSERT_TRUE(icon.HasAlpha);
+    ASSERT_EQ(icon.Width, size);
+    ASSERT_EQ(icon.Height, size);
+    for (const auto& [x, y] : {std::pair{0, 0}, {size - 1, 0}, {0, size - 1}, {size - 1, size - 1}})
+      EXPECT_EQ(icon.Alpha(x, y), 0) << "corner " << x << "," << y;
+    EXPECT_EQ(icon.Alpha(size / 2, size / 2), 255);
+    // Drawn from the game's own sprite: its body colour covers a good part of the tile, except
+    // where the small sizes average it with the sky.
+    int32_t bodyPixels = 0;
+    for (int32_t y = 0; y < size; ++y)
+      for (int32_t x = 0; x < size; ++x) bodyPixels += icon.Argb(x, y) == body;
+    if (size >= 32) {
+      EXPECT_GT(bodyPixels, size * size / 16);
+    }
+  }
 }
 
 struct LoadedWav {

@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # Starts the game under Xvfb, checks its window, pauses and resumes it with P, quits with
-# Escape, and reads log.txt. Usage: e2e.sh <quillfrost executable> <data directory>
+# Escape, and reads log.txt.
+# Usage: e2e.sh <quillfrost executable> <data directory>
+#          runs the game in a scratch copy of the data directory's pictures
+#        e2e.sh --launcher <command> <player directory>
+#          runs an installed launcher, which picks its own directory, from an empty scratch
+#          directory, and looks for log.txt in the player directory
 set -euo pipefail
-game=$1
-data=$2
+if [ "$1" = --launcher ]; then
+  game=$2 data="" logdir=$3
+else
+  game=$1 data=$2 logdir=""
+fi
 if [ -z "${E2E_INNER:-}" ]; then
   E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
@@ -11,7 +19,7 @@ fi
 fail() { echo "e2e: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
-cp "$data"/*.png "$work"/
+[ -z "$data" ] || cp "$data"/*.png "$work"/
 cd "$work"
 
 SDL_AUDIODRIVER=dummy "$game" &
@@ -73,6 +81,7 @@ for _ in $(seq 100); do
 done
 kill -0 "$pid" 2>/dev/null && fail "Escape did not end the program"
 wait "$pid" || fail "the game exited with an error"
+[ -z "$logdir" ] || cd "$logdir"
 
 [ -f log.txt ] || fail "no log.txt was written"
 lines=$(grep -c $'\r$' log.txt || true)

@@ -17,7 +17,9 @@
 //   species is a living one that lists it, living species keep their best members in
 //   fitness order, and the allotted offspring add up to at most PopulationSize.
 // Only errors the engine documents for legal calls are tolerated: "Duplicates are not
-// allowed!" when a genome is offered a gene number it already holds.
+// allowed!" when a genome is offered a gene number it already holds, and a floating-point
+// error from an activation whose values outgrow a double. Whether or not an activation
+// fails, no node value or delay line may hold an infinity or not-a-number afterwards.
 
 #include <algorithm>
 #include <cmath>
@@ -225,9 +227,18 @@ private:
         if (!g || !fresh_[s]) break;
         for (int32_t i = 0; i < g->InputNodes.Count(); ++i)
           g->SetInput(i, (in_.Byte() - 128) / 16.0);
-        g->Iterate(passes == 0 ? -1 : passes);
+        try {
+          g->Iterate(passes == 0 ? -1 : passes);
+        } catch (const EMathError&) {
+        }
         for (int32_t i = 0; i < g->OutputNodes.Count(); ++i) g->GetOutput(i);
         g->HasSettled();
+        for (const TNode* n : g->NodeList)
+          QF_FUZZ_CHECK(std::isfinite(n->Value) && std::isfinite(n->PreviousValue),
+                        "an activation stored an infinity or not-a-number");
+        for (const TConnect* c : g->ConnectList)
+          for (double v : c->DelayLine)
+            QF_FUZZ_CHECK(std::isfinite(v), "a delay line holds an infinity or not-a-number");
         break;
       }
       case 7: {

@@ -24,6 +24,10 @@ void InitSoundFuzzing();
 // each one.
 int FuzzEngine(const uint8_t* data, size_t size);
 
+// The genome and checkpoint loaders from bytes: a refused file changes nothing, an accepted
+// one saves back to the same text and can be bred from.
+int FuzzNeatIo(const uint8_t* data, size_t size);
+
 }  // namespace qf::fuzz
 
 #define QF_FUZZ_CHECK(cond, what)                                                   \

@@ -74,3 +74,8 @@ TEST(FuzzReplay, EngineRegressionsAndSeeds) {
   Replay(FilesIn(FuzzDir() / "regressions" / "engine"), FuzzEngine);
   EXPECT_GT(Replay(FilesIn(FuzzDir() / "corpus" / "engine"), FuzzEngine), 0u);
 }
+
+TEST(FuzzReplay, NeatIoRegressionsAndSeeds) {
+  Replay(FilesIn(FuzzDir() / "regressions" / "neat_io"), FuzzNeatIo);
+  EXPECT_GT(Replay(FilesIn(FuzzDir() / "corpus" / "neat_io"), FuzzNeatIo), 0u);
+}

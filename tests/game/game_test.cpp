@@ -342,6 +342,25 @@ TEST_F(GameTest, StatusBarShowsCountsAndFrameRate) {
   EXPECT_NEAR(S().FramesPerSecond, 62.5f, 0.5f);
 }
 
+// A player pauses and resumes a dozen times, 1.5 s apart, then plays on for 3 s at 16 ms a
+// frame: the figure is the frames shown per second of play since the last resume, not every
+// frame since the last measurement divided by the time since the resume.
+TEST_F(GameTest, FrameRateAfterPausesIsTheTrueRate) {
+  for (int i = 0; i < 12; ++i) {
+    for (int f = 0; f < 94; ++f) Frame(16);
+    headless_->PostKeyUp('P');
+    Frame(16);
+    ASSERT_FALSE(S().Running);
+    clock_->Advance(1500);
+    headless_->PostKeyUp('P');
+    Frame(16);
+    ASSERT_TRUE(S().Running);
+  }
+  EXPECT_FLOAT_EQ(S().FramesPerSecond, 50.0f) << "no window of 2.5 s has passed yet";
+  for (int f = 0; f < 188; ++f) Frame(16);
+  EXPECT_NEAR(S().FramesPerSecond, 62.5f, 0.5f);
+}
+
 TEST_F(GameTest, ASpeedOf300IsCappedAndTheFieldWraps) {
   TNetworkInvader& inv = *S().Invaders[0];
   inv.AccelX = inv.AccelY = 0;
@@ -439,6 +458,38 @@ TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
   inv.Think();
   EXPECT_FLOAT_EQ(inv.AccelX, -4);
   EXPECT_FLOAT_EQ(inv.AccelY, -6);
+}
+
+// Outputs (1e39, 0, 0.9): the first does not fit a single, so the step fails there; the
+// invader brakes and the bomb that the third output asks for is not dropped.
+TEST_F(GameTest, AnOutputBeyondTheSingleRangeStopsTheStepBeforeTheBomb) {
+  struct TOutputs : TTransferFunction {
+    double CalculateValue(TNode* node) override {
+      const int32_t index = node->Genotype->OutputNodes.IndexOf(node);
+      return index < 0 ? 0.0 : Values[static_cast<size_t>(index)];
+    }
+    std::vector<double> Values{1e39, 0.0, 0.9};
+  } outputs;
+  TNetworkInvader& inv = *S().Invaders[0];
+  for (TNode* node : inv.Genotype->OutputNodes) node->TransferFunction = &outputs;
+  clock_->Advance(1001);
+  ASSERT_TRUE(inv.CanDropBomb());
+  inv.VelX = 50;
+  inv.VelY = -20;
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -10);
+  EXPECT_FLOAT_EQ(inv.AccelY, 4);
+  EXPECT_TRUE(S().Bombs.empty());
+  EXPECT_EQ(inv.BombsInFlight, 0u);
+  EXPECT_EQ(inv.Fitness, 0);
+
+  // An output at the edge of the single range still steers, and the bomb drops.
+  outputs.Values[0] = -double{std::numeric_limits<float>::max()};
+  inv.Think();
+  EXPECT_FLOAT_EQ(inv.AccelX, -230);
+  EXPECT_FLOAT_EQ(inv.AccelY, 0);
+  EXPECT_EQ(S().Bombs.size(), 1u);
+  EXPECT_FLOAT_EQ(inv.Fitness, 0.1f);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,72 @@ TEST_F(Activation, GenomesBuiltByTheEngineRunTheirTransferFunctions) {
   pop.ActivationIterations = 1;
   g.Iterate(-1);
   EXPECT_NEAR(g.GetOutput(0), 0.985569, 1e-6);
+}
+
+// A failing calculation stops the pass at its node: the node keeps the value it had, later
+// nodes are not evaluated, no further event is raised, and the network runs on afterwards.
+TEST_F(Activation, AFailingNodeStopsThePassWhereItFails) {
+  TTransferFunctionSigmoid sigmoid;
+  TGenotype g(&pop);
+  AddNode(g, 0, kInput, 0.0);
+  AddNode(g, 1, kOutput, 100.0, &sigmoid);
+  AddLink(g, 0, 0, 1, 3.0);
+  g.PreparePhenotype();
+  g.SetInput(0, 1.0);
+  Run(g, 1);
+  const double before = g.GetOutput(0);
+  EXPECT_NEAR(before, 0.999999, 1e-6);
+  g.SetInput(0, -1000.0);  // e^(4.924273 * 3000) overflows
+  current = &g;
+  stages.clear();
+  EXPECT_THROW(g.Iterate(1), EOverflow);
+  EXPECT_EQ(stages, "P");
+  EXPECT_EQ(g.GetOutput(0), before);
+  EXPECT_EQ(g.FindNode(1)->PreviousValue, before);
+  g.SetInput(0, -1.0);
+  Run(g, 1);
+  EXPECT_NEAR(g.GetOutput(0), -0.999999, 1e-6);
+
+  // Output 1 sums two huge products and fails; hidden node 2, evaluated after it, and the
+  // delay line of the link that would have been read next stay as the last pass left them.
+  TGenotype h(&pop);
+  AddNode(h, 0, kInput, 0.0);
+  AddNode(h, 1, kOutput, 100.0);
+  AddNode(h, 2, kHidden, 50.0);
+  AddLink(h, 0, 0, 1, 1e308);
+  AddLink(h, 1, 0, 1, 1e308);
+  TConnect* late = AddLink(h, 2, 2, 1, 1.0, true, 1);
+  AddLink(h, 3, 0, 2, 1.0);
+  h.PreparePhenotype();
+  h.SetInput(0, 0.5);
+  Run(h, 2);
+  EXPECT_EQ(h.GetOutput(0), 1e308);
+  EXPECT_EQ(h.FindNode(2)->Value, 0.5);
+  EXPECT_EQ(late->DelayLine[1], 0.5);
+  h.SetInput(0, 1.5);
+  EXPECT_THROW(h.Iterate(1), EOverflow);
+  EXPECT_EQ(h.GetOutput(0), 1e308);
+  EXPECT_EQ(h.FindNode(2)->Value, 0.5) << "not evaluated";
+  EXPECT_EQ(late->DelayLine[1], 0.5) << "not read";
+
+  // A host's function that returns an infinity or not-a-number fails the same way.
+  struct TFixed : TTransferFunction {
+    double Result = 0.0;
+    double CalculateValue(TNode*) override { return Result; }
+  } fixed;
+  h.FindNode(1)->TransferFunction = &fixed;
+  fixed.Result = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(h.Iterate(1), EOverflow);
+  fixed.Result = std::numeric_limits<double>::quiet_NaN();
+  try {
+    h.Iterate(1);
+    ADD_FAILURE() << "no failure";
+  } catch (const EMathError& e) {
+    EXPECT_NE(dynamic_cast<const EInvalidOp*>(&e), nullptr);
+    EXPECT_STREQ(e.what(), "Invalid floating point operation");
+  }
+  EXPECT_EQ(h.GetOutput(0), 1e308);
+  EXPECT_EQ(h.FindNode(2)->Value, 0.5);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_F(TransferFunctions, SigmoidAndGaussianValues) {
   EXPECT_NEAR(sigmoid.CalculateValue(node), -std::tanh(2.4621365 * 0.5), 1e-12);
 }
 
-TEST_F(TransferFunctions, SaturationRaisesNoSpuriousFlagsButExtendedOverflowDoes) {
+TEST_F(TransferFunctions, SaturationRaisesNoSpuriousFlagsButExtendedOverflowFails) {
   TNode* node = Fan({1.0}, &sigmoid);
   // e^(4.9 * 200) overflows a double but not the extended format: no error, just -1.
   for (double s : {-200.0, 200.0, -2000.0, 1e300}) {
@@ -80,12 +80,70 @@ TEST_F(TransferFunctions, SaturationRaisesNoSpuriousFlagsButExtendedOverflowDoes
     EXPECT_EQ(v, s < 0 ? -1.0 : 1.0) << s;
     EXPECT_EQ(w, -1.0) << s;
   }
-  // Beyond the extended range the exponential overflows, as the arithmetic it was made for.
-  Inputs({-3000.0});
-  std::feclearexcept(FE_ALL_EXCEPT);
+  // Beyond the extended range the exponential overflows, as in the arithmetic it was made
+  // for: e^(4.924273 * 2306.5) does not fit, e^(4.924273 * 2306) does.
+  Inputs({-2306.0});
   EXPECT_EQ(sigmoid.CalculateValue(node), -1.0);
-  EXPECT_NE(std::fetestexcept(FE_OVERFLOW), 0);
-  std::feclearexcept(FE_ALL_EXCEPT);
+  Inputs({-2306.5});
+  EXPECT_THROW(sigmoid.CalculateValue(node), EOverflow);
+  EXPECT_EQ(node->NetInput, -2306.5) << "the sum itself was computed";
+  Inputs({-1e300});
+  EXPECT_THROW(sigmoid.CalculateValue(node), EOverflow);
+  EXPECT_EQ(gaussian.CalculateValue(node), -1.0) << "its exponential only underflows";
+}
+
+// Each operation that would give an infinity throws there: what comes after it in the same
+// evaluation (later connections, their delay lines, NetInput) is not touched.
+TEST_F(TransferFunctions, OverflowsFailAtTheOperationThatOverflows) {
+  const double big = std::numeric_limits<double>::max() / 2;
+  TNode* node = Fan({4.0, 1.0, 1.0, 1.0}, &sigmoid, {0, 0, 0, 2});
+  Inputs({big, 1.0, 1.0, 5.0});
+  TConnect* late = g.FindConnect(3);
+  EXPECT_THROW(sigmoid.CalculateValue(node), EOverflow) << "the product of c[0]";
+  EXPECT_THROW(sigmoid.GetMul(node), EOverflow);
+  EXPECT_THROW(iff.CalculateValue(node), EOverflow) << "the condition";
+  EXPECT_EQ(node->NetInput, 0.0);
+  EXPECT_EQ(late->DelayLine[2], 0.0);
+
+  // The running sum: c[0] + c[1] overflows, so c[3]'s delay line stays put.
+  g.FindConnect(0)->Weight = 1.0;
+  Inputs({big, big * 1.5, 1.0, 5.0});
+  try {
+    sigmoid.GetSum(node);
+    ADD_FAILURE() << "no overflow";
+  } catch (const EMathError& e) {
+    EXPECT_STREQ(e.what(), "Floating point overflow");
+  }
+  EXPECT_EQ(late->DelayLine[2], 0.0);
+  EXPECT_EQ(node->NetInput, 0.0);
+  EXPECT_THROW(gaussian.CalculateValue(node), EOverflow);
+  EXPECT_THROW(delayed.CalculateValue(node), EOverflow);
+  EXPECT_EQ(node->TransferState[0], 0.0);
+
+  // The product of the delayed connection fails before its line moves.
+  Inputs({1.0, 1.0, 1.0, 5.0});
+  EXPECT_EQ(sigmoid.GetSum(node), 3.0);
+  EXPECT_EQ(late->DelayLine[2], 5.0);
+  late->Weight = 1e300;
+  Inputs({1.0, 1.0, 1.0, 1e10});
+  EXPECT_THROW(sigmoid.GetSum(node), EOverflow);
+  EXPECT_EQ(late->DelayLine[1], 0.0);
+  EXPECT_EQ(late->DelayLine[2], 5.0);
+  EXPECT_EQ(node->NetInput, 3.0);
+
+  // GetMul: 1e9 times a finite factor overflows before the 1e9 rule could make it 0.
+  late->Weight = 1.0;
+  Inputs({1e9, 1.0, big, 1.0});
+  EXPECT_THROW(sigmoid.GetMul(node), EOverflow);
+  Inputs({1e9, 1.0, 1e299, 1.0});
+  EXPECT_EQ(sigmoid.GetMul(node), 0.0) << "a large but finite product is capped";
+
+  // IF: the sum from the third connection on, checked after each addition.
+  Inputs({1.0, 1.0, big * 1.5, big * 1.5});
+  late->SetDelay(0);
+  EXPECT_THROW(iff.CalculateValue(node), EOverflow);
+  Inputs({1.0, 1.0, big * 1.5, -big * 1.5});
+  EXPECT_EQ(iff.CalculateValue(node), 0.0);
 }
 
 TEST(ExtendedExp, AgreesWithTheLibraryToTheLastBitsOfTheExtendedFormat) {

@@ -317,6 +317,16 @@ TEST(SystemDirectory, FoundBesideOrAboveTheExecutableOnly) {
   ASSERT_TRUE(FindSystemDirectory(exe, dir));
   EXPECT_EQ(fs::path(dir), fs::canonical(root / "app" / "data"));
   EXPECT_FALSE(FindSystemDirectory("quillfrost", dir));  // no directory part at all
+
+  // An installed game finds the data directory from its own place in the installed tree.
+  const fs::path installedExe = root / "prefix" / "lib" / "games" / "quillfrost" / "quillfrost";
+  fs::create_directories(installedExe.parent_path());
+  std::ofstream(installedExe) << "#!";
+  EXPECT_FALSE(FindSystemDirectory(installedExe, dir));
+  const fs::path installedData = installedExe.parent_path() / kInstalledDataFromExe;
+  fs::create_directories(installedData / "Media");
+  ASSERT_TRUE(FindSystemDirectory(installedExe, dir));
+  EXPECT_EQ(fs::path(dir), fs::canonical(root / "prefix" / "share" / "quillfrost"));
   fs::remove_all(root);
 
   HeadlessApplication app;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cstdlib>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/errors.h"
@@ -57,6 +61,87 @@ TEST(Bitmap32, SizingZeroesAndRefusesWhatCannotBeHeld) {
   bmp.SetSize(2, 2);  // and it is usable again
   EXPECT_EQ(bmp.Pixel(1, 1), 0u);
 }
+
+// A size whose store cannot be had fails with the platform's message and leaves the bitmap
+// empty, whatever the extremes of the two sides; one that can is held.
+TEST(Bitmap32, SizesAtTheExtremesOfBothSides) {
+  constexpr int32_t kMax = INT32_MAX;
+  constexpr int64_t kMaxPixels = TBitmap32::kMaxStoreBytes / 4;  // 2^29 - 1 = 233 * 1103 * 2089
+  TBitmap32 bmp;
+  int changes = 0;
+  bmp.OnAreaChanged = [&](const TRect&) { ++changes; };
+  for (auto [w, h] : {std::pair{kMax, kMax}, std::pair{kMax, 1}, std::pair{1, kMax},
+                      std::pair{kMax, 2}, std::pair{65536, 32768}, std::pair{1 << 29, 1},
+                      std::pair{1, 1 << 29}, std::pair{16384, 32768}}) {
+    MakeSolid(bmp, 10, 10, kRed);
+    changes = 0;
+    try {
+      bmp.SetSize(w, h);
+      ADD_FAILURE() << "no failure for " << w << " x " << h;
+    } catch (const EBitmapSizeError& e) {
+      EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+    }
+    EXPECT_EQ(bmp.Width(), 0) << w << " x " << h;
+    EXPECT_EQ(bmp.Height(), 0);
+    EXPECT_EQ(bmp.Bits(), nullptr);
+    EXPECT_TRUE(bmp.ClipRect().IsEmpty());
+    EXPECT_EQ(changes, 1) << "the old area is reported as changed";
+  }
+
+  // Negative sides count as 0, so the extremes below are empty bitmaps, not failures.
+  for (auto [w, h, ew, eh] : {std::tuple{INT32_MIN, INT32_MIN, 0, 0}, std::tuple{INT32_MIN, 5, 0, 5},
+                              std::tuple{kMax, 0, kMax, 0}, std::tuple{0, kMax, 0, kMax},
+                              std::tuple{kMax, -1, kMax, 0}}) {
+    MakeSolid(bmp, 10, 10, kRed);
+    bmp.SetSize(w, h);
+    EXPECT_EQ(bmp.Width(), ew);
+    EXPECT_EQ(bmp.Height(), eh);
+    EXPECT_TRUE(bmp.Empty());
+    EXPECT_EQ(bmp.Bits(), nullptr);
+    bmp.Clear(kRed);  // nothing to do, nothing touched
+  }
+
+  // Just at the limit, in either orientation: held, zeroed, and writable at its far end.
+  for (auto [w, h] : {std::pair{int32_t{233 * 1103}, int32_t{2089}},
+                      std::pair{int32_t{2089}, int32_t{233 * 1103}}}) {
+    ASSERT_EQ(int64_t{w} * h, kMaxPixels);
+    MakeSolid(bmp, 10, 10, kRed);
+    bmp.SetSize(w, h);
+    ASSERT_EQ(bmp.Width(), w);
+    ASSERT_EQ(bmp.Height(), h);
+    EXPECT_EQ(bmp.Pixel(w - 1, h - 1), 0u);
+    bmp.SetPixelClipped(w - 1, h - 1, kRed);
+    EXPECT_EQ(bmp.GetPixelClipped(w - 1, h - 1), kRed);
+    EXPECT_EQ(bmp.GetPixelClipped(w, h - 1), 0u);
+  }
+  // One pixel more is refused.
+  EXPECT_THROW(bmp.SetSize(int32_t{1 << 29}, 1), EBitmapSizeError);
+  EXPECT_TRUE(bmp.Empty());
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Exits with 0 when a size within the limit, in a process whose address space is capped
+// below it, fails as a size beyond the limit does.
+[[noreturn]] void SizeWithoutTheMemory() {
+  const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+  TBitmap32 bmp;
+  MakeSolid(bmp, 10, 10, kRed);
+  try {
+    bmp.SetSize(1 << 14, (1 << 15) - 1);  // 2 GiB less 64 KiB
+  } catch (const EBitmapSizeError& e) {
+    const bool empty = bmp.Width() == 0 && bmp.Height() == 0 && bmp.Bits() == nullptr;
+    std::_Exit(std::string(e.what()) == "Can't allocate the DIB handle" && empty ? 0 : 3);
+  }
+  std::_Exit(4);
+}
+
+// (The address sanitizer's allocator reports running out instead of failing the request.)
+TEST(Bitmap32DeathTest, AStoreThatCannotBeHadLeavesTheBitmapEmpty) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(SizeWithoutTheMemory(), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(Bitmap32, DrawClipsAtEveryEdge) {
   TBitmap32 sprite;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "game/invaders.h"
 #include "game/main_window.h"
 #include "game/png_loader.h"
+#include "neat/io/neat_io.h"
+#include "neat/population.h"
 #include "platform/headless/headless.h"
 #include "raster/layers.h"
 #include "tools/arena/arena.h"
@@ -145,6 +148,66 @@ TEST_F(ArenaTest, TheLearningCurveReachesItsPngIntact) {
   EXPECT_TRUE(std::equal(decoded->Pixels.begin(), decoded->Pixels.end(), picture.Bits()));
 
   EXPECT_THROW(WritePng(picture, out_ / "no" / "such" / "dir.png"), std::runtime_error);
+}
+
+TEST_F(ArenaTest, ACheckpointPutsItsPopulationIntoTheGameAndOneOfAnotherShapeIsRefused) {
+  const fs::path file = out_ / "gen2.json";
+  std::string saved;
+  {
+    ArenaOptions o = Options(5, "a");
+    o.Generations = 1;
+    Arena arena(o);
+    ASSERT_TRUE(arena.Run());
+    arena.SaveCheckpoint(file);
+    std::ostringstream text;
+    io::SavePopulation(*arena.Main().Population, text);
+    saved = text.str();
+  }
+  ArenaOptions o = Options(6, "b");
+  o.Generations = 1;
+  Arena arena(o);
+  arena.Resume(file);
+  std::ostringstream resumed;
+  io::SavePopulation(*arena.Main().Population, resumed);
+  // Genomes, species, counters and pool; the seed has moved on with the new invaders.
+  const auto withoutSeed = [](std::string text) {
+    const size_t at = text.find("\"RandSeed\"");
+    return text.erase(at, text.find('\n', at) - at);
+  };
+  EXPECT_EQ(withoutSeed(resumed.str()), withoutSeed(saved));
+  TGameState& s = GameState();
+  EXPECT_EQ(s.Generation, 2);
+  ASSERT_EQ(s.Invaders.size(), 10u);
+  for (const auto& invader : s.Invaders) {
+    const auto* network = dynamic_cast<const TNetworkInvader*>(invader.get());
+    ASSERT_NE(network, nullptr);
+    EXPECT_EQ((*arena.Main().Population->GenotypeList)[network->GenomeIndex], network->Genotype);
+  }
+  ASSERT_TRUE(arena.Run());
+  EXPECT_EQ(arena.Records().front().GameGeneration, 2);
+
+  // An XOR-shaped population is not the game's: refused, the game's own left as it was.
+  TNEATPopulation other(nullptr);
+  other.PopulationSize = 10;
+  other.InputNodeCount = 3;
+  other.CreateInitialPopulation();
+  io::SavePopulationFile(other, out_ / "xor.json");
+  std::ostringstream before;
+  io::SavePopulation(*arena.Main().Population, before);
+  const size_t invaders = s.Invaders.size();
+  ASSERT_GT(invaders, 0u);
+  try {
+    arena.Resume(out_ / "xor.json");
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("a population of 10 genomes with 3 inputs and 1 outputs; "
+                                         "the game plays 30 with 7 and 3"),
+              std::string::npos) << e.what();
+  }
+  std::ostringstream after;
+  io::SavePopulation(*arena.Main().Population, after);
+  EXPECT_EQ(after.str(), before.str());
+  EXPECT_EQ(s.Invaders.size(), invaders);  // the wave in play goes on
 }
 
 TEST(ArenaOptionsTest, AMissingDataDirectoryIsAClearError) {

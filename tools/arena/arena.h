@@ -28,6 +28,9 @@ class ManualClock;
 class TfmMain;
 class TGenotype;
 class TNEATPopulation;
+namespace io {
+class PopulationCheckpoint;
+}
 }  // namespace qf
 
 namespace qf::arena {
@@ -47,6 +50,19 @@ struct ArenaOptions {
   uint64_t MaxFrames = 0;
   // The clock's first reading; by default it is derived from the seed.
   std::optional<uint32_t> StartTick;
+  // Who plays (autopilot.h); its own random numbers are seeded from Seed.
+  Skill Player = Skill::Autopilot;
+  // A study device outside the game's rules: the lives are restored after every frame, so the
+  // game never ends and one population learns for as many generations as asked. Hits still
+  // count and the ship still blinks after each.
+  bool RestoreLives = false;
+  // A frozen replay: the population of this checkpoint (saved by an arena) plays every wave and
+  // is never bred; what the game breeds at the end of a wave is put aside and the checkpoint
+  // put back. Every wave starts on a fresh playfield (the ship at its start, lives restored
+  // after every frame as above, so each wave is played to its end) with the game's random
+  // source and the player's seeded by WaveSeed(Seed, wave): two populations replayed with one
+  // seed meet the same waves. Generations then counts the waves.
+  std::filesystem::path Frozen;
 };
 
 struct GenerationRecord {
@@ -62,12 +78,28 @@ struct GenerationRecord {
   uint64_t Frames = 0;         // frames the wave took
   int32_t GameOvers = 0;       // so far
   int32_t PooledGenes = 0;     // spare gene objects in the engine's pool after breeding
+  // Study figures.
+  int32_t PaidHits = 0;        // hits whose bomber was still alive to be paid for them
+  double MeanLifetime = 0;     // seconds an invader of the wave lived, on average
 };
 
-// Formats a record as the arena prints it, and as a CSV row under CsvHeader().
-std::string FormatRecord(const GenerationRecord& r);
-std::string CsvHeader();
-std::string CsvRow(const GenerationRecord& r);
+// Formats a record as the arena prints it, and as a CSV row under CsvHeader(). With `study`
+// the study figures follow; without, the format is the arena's first one.
+std::string FormatRecord(const GenerationRecord& r, bool study = false);
+std::string CsvHeader(bool study = false);
+std::string CsvRow(const GenerationRecord& r, bool study = false);
+
+// The study figures averaged over waves (zero without any).
+struct WaveMeans {
+  double Hits = 0;
+  double PaidHits = 0;
+  double Bombs = 0;
+  double Lifetime = 0;
+};
+WaveMeans MeansPerWave(const std::vector<GenerationRecord>& records);
+
+// The seed of a frozen replay's wave (from 1).
+uint32_t WaveSeed(uint32_t seed, int32_t wave);
 
 class Arena {
 public:
@@ -94,10 +126,23 @@ public:
   // Presses Escape and lets the loop end: the window writes its log.
   void Close();
 
+  // Checkpoints of the game's population (neat/io). Save at a generation boundary (OnGeneration
+  // is one): the population as bred, before its wave plays, with the game's generation number.
+  void SaveCheckpoint(const std::filesystem::path& file) const;
+  // Puts a saved population into the game in place of the one it plays: the wave starts again
+  // with the checkpoint's genomes, the game's generation number taken from it, and the random
+  // seed the checkpoint carries. The playfield itself starts afresh. A checkpoint of another
+  // shape than the game's (30 genomes, 7 inputs, 3 outputs) or another set of transfer
+  // functions is refused with std::runtime_error and the game left as it was. A game over
+  // still starts a new game with a fresh population.
+  void Resume(const std::filesystem::path& file);
+
   const std::vector<GenerationRecord>& Records() const { return records_; }
   uint64_t FramesPlayed() const { return frames_; }
   int32_t GameOvers() const { return gameOvers_; }
   int32_t Game() const { return game_; }
+  // Generations bred in each game that has ended (the one in play is not among them).
+  const std::vector<int32_t>& GameLengths() const { return gameLengths_; }
   uint32_t Now() const;
 
   TfmMain& Main() { return *main_; }
@@ -113,6 +158,10 @@ private:
   };
   void Observe(uint32_t now, bool restarted);
   void StartWave();
+  // The checkpoint's genomes in place of the game's, on a playfield without invaders, bombs
+  // or rockets; with a seed, the random source starts from it instead of the checkpoint's.
+  void PutPopulation(const io::PopulationCheckpoint& checkpoint, std::optional<uint32_t> seed);
+  void StartFrozenWave();
 
   ArenaOptions options_;
   std::filesystem::path previousDir_;
@@ -123,9 +172,14 @@ private:
   Autopilot autopilot_;
 
   std::vector<GenerationRecord> records_;
+  std::vector<int32_t> gameLengths_;
   std::unordered_map<const void*, Seen> seen_;
   uint64_t frames_ = 0;
+  std::unique_ptr<io::PopulationCheckpoint> frozen_;
+  int32_t startLives_ = 0;
+  float startX_ = 0;
   int32_t game_ = 1;
+  int32_t gameRecords_ = 0;
   int32_t gameOvers_ = 0;
   int32_t lastGeneration_ = 1;
   bool gameOverShown_ = false;
@@ -134,6 +188,9 @@ private:
   uint64_t waveFrames_ = 0;
   int32_t waveBombs_ = 0;
   int32_t waveHits_ = 0;
+  int32_t wavePaid_ = 0;
+  uint64_t waveLifeMs_ = 0;
+  int32_t waveDeaths_ = 0;
   int32_t bestGenes_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "game/game_state.h"
@@ -59,7 +60,7 @@ struct Path {
 
 // The velocity is kept: a network's steering can swing from frame to frame, so the last
 // acceleration says little about the next second, while the velocity changes slowly.
-Path PredictPath(const TInvader& inv) {
+Path PredictPath(const SeenInvader& inv) {
   Path path;
   double x = inv.X, y = inv.Y, vx = inv.VelX, vy = inv.VelY;
   const double ax = 0, ay = 0;
@@ -95,7 +96,7 @@ struct Intercept {
 
 // Where a rocket launched `launch` seconds from now from the ship's row meets the invader's
 // row band; with a rocket x given, it must also meet the invader's columns.
-Intercept FindIntercept(const Path& path, const TInvader& inv, double launch, double rocketTop,
+Intercept FindIntercept(const Path& path, const SeenInvader& inv, double launch, double rocketTop,
                         double rocketHalfW, double rocketHalfH, const double* rocketX) {
   Intercept hit;
   const int first = static_cast<int>(std::ceil(launch / kPredictStep));
@@ -146,13 +147,132 @@ private:
 
 }  // namespace
 
+SkillProfile ProfileOf(Skill skill) {
+  switch (skill) {
+    case Skill::NoDodge: return SkillProfile{0, 0.0, 0.0, false};
+    case Skill::Human: return SkillProfile{250, 4.0, 0.6, true};
+    case Skill::Skilled: return SkillProfile{100, 1.5, 0.95, true};
+    case Skill::Autopilot: break;
+  }
+  return SkillProfile{};
+}
+
+const char* SkillName(Skill skill) {
+  switch (skill) {
+    case Skill::NoDodge: return "nododge";
+    case Skill::Human: return "human";
+    case Skill::Skilled: return "skilled";
+    case Skill::Autopilot: break;
+  }
+  return "autopilot";
+}
+
+std::optional<Skill> ParseSkill(std::string_view name) {
+  for (Skill skill : kAllSkills)
+    if (name == SkillName(skill)) return skill;
+  return std::nullopt;
+}
+
+Autopilot::Autopilot(uint32_t frameStepMs, const SkillProfile& profile, uint32_t seed)
+    : stepSeconds_(frameStepMs / 1000.0), profile_(profile) {
+  Reset(seed);
+}
+
+void Autopilot::Reset(uint32_t seed) {
+  random_.seed(seed);
+  seen_.clear();
+  trackedBombs_.clear();
+  noticed_.clear();
+  aimError_ = profile_.AimNoisePx > 0 ? profile_.AimNoisePx * Gaussian() : 0.0;
+  leftHeld_ = rightHeld_ = false;
+  target_ = nullptr;
+  targetBirth_ = 0;
+  targetAim_ = 200.0f;
+  seamHeld_ = false;
+  seamSince_ = 0;
+}
+
+double Autopilot::Uniform() {  // 53 random bits in [0, 1)
+  const uint64_t high = random_() >> 5;
+  const uint64_t low = random_() >> 6;
+  return static_cast<double>(high << 26 | low) * 0x1p-53;
+}
+
+double Autopilot::Gaussian() {  // Box and Muller
+  const double u = 1.0 - Uniform();
+  return std::sqrt(-2.0 * std::log(u)) * std::cos(2.0 * std::numbers::pi * Uniform());
+}
+
+View Autopilot::Perceive(const TGameState& s, uint32_t now) {
+  View v;
+  v.Tick = now;
+  v.Invaders.reserve(s.Invaders.size());
+  for (const auto& inv : s.Invaders) {
+    v.Invaders.push_back(SeenInvader{inv.get(), inv->BirthTick, inv->LastBombTick,
+                                     inv->BombsInFlight, inv->X, inv->Y, inv->VelX, inv->VelY,
+                                     inv->HalfWidth, inv->HalfHeight});
+  }
+  if (profile_.NoticeChance >= 1) {
+    for (const Bomb& bomb : s.Bombs) v.Bombs.push_back(SeenBomb{bomb.X, bomb.Y});
+  } else if (profile_.NoticeChance > 0) {
+    // Bombs keep their order and their x while they fall: a bomb is the next one seen before
+    // at its x and no lower, or a new one, which is noticed or not for good.
+    std::vector<SeenBomb> tracked;
+    std::vector<bool> noticed;
+    size_t next = 0;
+    for (const Bomb& bomb : s.Bombs) {
+      size_t m = next;
+      while (m < trackedBombs_.size() &&
+             !(trackedBombs_[m].X == bomb.X && trackedBombs_[m].Y <= bomb.Y))
+        ++m;
+      bool seen;
+      if (m < trackedBombs_.size()) {
+        seen = noticed_[m];
+        next = m + 1;
+      } else {
+        seen = Uniform() < profile_.NoticeChance;
+      }
+      tracked.push_back(SeenBomb{bomb.X, bomb.Y});
+      noticed.push_back(seen);
+      if (seen) v.Bombs.push_back(tracked.back());
+    }
+    trackedBombs_ = std::move(tracked);
+    noticed_ = std::move(noticed);
+  }
+
+  if (profile_.ReactionMs > 0) {
+    seen_.push_back(std::move(v));
+    while (seen_.size() >= 2 && seen_[1].Tick + profile_.ReactionMs <= now) seen_.pop_front();
+    if (seen_.front().Tick + profile_.ReactionMs > now) return View{now, {}, {}};  // nothing yet
+    v = seen_.front();
+    // Carried forward to now: bombs fall straight, invaders keep the velocity they had.
+    const double late = (now - v.Tick) / 1000.0;
+    for (SeenBomb& bomb : v.Bombs) bomb.Y = static_cast<float>(bomb.Y + kBombSpeed * late);
+    for (SeenInvader& inv : v.Invaders) {
+      double x = std::fmod(inv.X + inv.VelX * late, kField);
+      if (x < 0) x += kField;
+      inv.X = static_cast<float>(x);
+      inv.Y = static_cast<float>(std::max<double>(inv.Y + inv.VelY * late, inv.HalfHeight));
+    }
+    v.Tick = now;
+  }
+  if (aimError_ != 0) {
+    for (SeenInvader& inv : v.Invaders) inv.X = static_cast<float>(inv.X + aimError_);
+  }
+  return v;
+}
+
 AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
   AutopilotDecision d;
   if (s.GameOverLayer && s.GameOverLayer->Visible()) {
     d.Restart = true;
+    seen_.clear();  // the new game's playfield has nothing of this one
+    trackedBombs_.clear();
+    noticed_.clear();
     return d;
   }
   if (!s.Running || s.Lives <= 0) return d;
+  const View world = Perceive(s, now);
 
   const double px = s.PlayerX;
   const double py = s.PlayerY;
@@ -176,22 +296,23 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
     threats.push_back(Threat{std::max(enter, 0.0), leave, bx - (shipW - hw) - kShipMargin,
                              bx + hw + 1 + kShipMargin, cost});
   };
-  for (const Bomb& bomb : s.Bombs) {
+  for (const SeenBomb& bomb : world.Bombs) {
     inTheWay(bomb.X, (rowsTop - bomb.Y) / kBombSpeed - step,
              (rowsBottom - bomb.Y) / kBombSpeed + step, kHardThreatCost);
   }
   d.Threats = static_cast<int32_t>(threats.size());
   // Low invaders that may drop a bomb any moment: a bomb from there comes too fast to dodge,
   // so the ship keeps out from under them, allowing for their drift.
-  for (const auto& inv : s.Invaders) {
-    const double dropY = inv->Y + inv->HalfHeight;
+  for (const SeenInvader& inv : world.Invaders) {
+    if (!profile_.WatchesLowInvaders) break;
+    const double dropY = inv.Y + inv.HalfHeight;
     const double enter = (rowsTop - dropY) / kBombSpeed;
-    if (dropY >= rowsBottom || enter > kLowInvaderReach || inv->BombsInFlight != 0) continue;
-    const uint32_t armedFor = now - inv->LastBombTick;
+    if (dropY >= rowsBottom || enter > kLowInvaderReach || inv.BombsInFlight != 0) continue;
+    const uint32_t armedFor = now - inv.LastBombTick;
     if (armedFor + kArmingLookaheadMs <= kBombIntervalMs) continue;
-    const double drift = std::fabs(inv->VelX) * kDriftTime + 4;
+    const double drift = std::fabs(inv.VelX) * kDriftTime + 4;
     const size_t before = threats.size();
-    inTheWay(inv->X, enter, (rowsBottom - dropY) / kBombSpeed + step, kSoftThreatCost);
+    inTheWay(inv.X, enter, (rowsBottom - dropY) / kBombSpeed + step, kSoftThreatCost);
     if (threats.size() > before) {
       threats.back().Low -= drift;
       threats.back().High += drift;
@@ -203,15 +324,15 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
   // stays on its side of the field when the target crosses the seam where x wraps: chasing it
   // from one edge to the other is hopeless.
   std::vector<Path> paths;
-  paths.reserve(s.Invaders.size());
-  for (const auto& inv : s.Invaders) paths.push_back(PredictPath(*inv));
+  paths.reserve(world.Invaders.size());
+  for (const SeenInvader& inv : world.Invaders) paths.push_back(PredictPath(inv));
   double bestDistance = 1e9;
   double targetDistance = 1e9;
   double targetAim = px;
-  const TInvader* best = nullptr;
+  const SeenInvader* best = nullptr;
   d.AimX = static_cast<float>(px);
-  for (size_t i = 0; i < s.Invaders.size(); ++i) {
-    const TInvader& inv = *s.Invaders[i];
+  for (size_t i = 0; i < world.Invaders.size(); ++i) {
+    const SeenInvader& inv = world.Invaders[i];
     Intercept hit;
     double launch = 0;
     for (int round = 0; round < 3; ++round) {  // beyond the prediction keep the last answer
@@ -222,7 +343,7 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
       launch = std::fabs(hit.X - px) / kShipSpeed;
     }
     if (!hit.Found) continue;
-    const bool isTarget = &inv == target_ && inv.BirthTick == targetBirth_;
+    const bool isTarget = inv.Id == target_ && inv.BirthTick == targetBirth_;
     if (isTarget && std::fabs(hit.X - targetAim_) > kField / 2) {
       // Across the seam: hold this side a while, but not for good, the target may stay there.
       if (!seamHeld_) seamSince_ = now;
@@ -242,13 +363,14 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
       d.AimX = static_cast<float>(hit.X);
     }
   }
-  const bool targetAlive = std::any_of(s.Invaders.begin(), s.Invaders.end(), [&](const auto& inv) {
-    return inv.get() == target_ && inv->BirthTick == targetBirth_;
-  });
+  const bool targetAlive =
+      std::any_of(world.Invaders.begin(), world.Invaders.end(), [&](const SeenInvader& inv) {
+        return inv.Id == target_ && inv.BirthTick == targetBirth_;
+      });
   if (targetDistance < 1e9 && targetDistance <= bestDistance + kTargetLoyalty) {
     d.AimX = static_cast<float>(targetAim);
   } else if (best && (!targetAlive || targetDistance < 1e9)) {
-    target_ = best;
+    target_ = best->Id;
     targetBirth_ = best->BirthTick;
   } else if (targetAlive) {
     d.AimX = targetAim_;  // out of reach for the moment: wait where it was last aimed at
@@ -290,16 +412,17 @@ AutopilotDecision Autopilot::Decide(const TGameState& s, uint32_t now) {
   const bool mayFire = now - s.LastShotTick > kShotIntervalMs && s.Rockets.size() < 2;
   if (mayFire) {
     const double rx = std::nearbyint(px);
-    for (size_t i = 0; i < s.Invaders.size() && !d.Fire; ++i) {
-      d.Fire = FindIntercept(paths[i], *s.Invaders[i], step, rocketTop, s.RocketHalfWidth,
+    for (size_t i = 0; i < world.Invaders.size() && !d.Fire; ++i) {
+      d.Fire = FindIntercept(paths[i], world.Invaders[i], step, rocketTop, s.RocketHalfWidth,
                              s.RocketHalfHeight, &rx)
                    .Found;
     }
     if (!d.Fire && s.Rockets.empty() && now - s.LastShotTick > kPatienceMs) {
-      for (const auto& inv : s.Invaders)
-        if (std::fabs(inv->X - px) <= inv->HalfWidth + 4) d.Fire = true;
+      for (const SeenInvader& inv : world.Invaders)
+        if (std::fabs(inv.X - px) <= inv.HalfWidth + 4) d.Fire = true;
     }
   }
+  if (d.Fire && profile_.AimNoisePx > 0) aimError_ = profile_.AimNoisePx * Gaussian();
   return d;
 }
 

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tools/assetgen/icons.h"
 #include "tools/assetgen/png_writer.h"
 #include "tools/assetgen/preview.h"
 #include "tools/assetgen/sounds.h"
@@ -43,9 +44,19 @@ std::vector<AssetFile> MakeAssetFiles() {
   };
 }
 
+std::vector<AssetFile> MakeIconFiles() {
+  std::vector<AssetFile> files;
+  for (const int32_t size : kIconSizes)
+    files.push_back({"icons/quillfrost-" + std::to_string(size) + ".png",
+                     EncodePng(MakeIcon(size), PngAlpha::Keep)});
+  return files;
+}
+
 std::vector<std::filesystem::path> WriteAssets(const std::filesystem::path& dir) {
+  std::vector<AssetFile> files = MakeAssetFiles();
+  for (AssetFile& icon : MakeIconFiles()) files.push_back(std::move(icon));
   std::vector<std::filesystem::path> written;
-  for (const AssetFile& f : MakeAssetFiles()) {
+  for (const AssetFile& f : files) {
     const std::filesystem::path path = dir / std::filesystem::path(f.Name);
     WriteFile(path, f.Bytes);
     written.push_back(path);

@@ -25,7 +25,12 @@ struct AssetFile {
 // The nine files of the data directory, in a fixed order.
 std::vector<AssetFile> MakeAssetFiles();
 
-// Writes the nine files below dir (creating it and Media/); returns the paths written.
+// The application icon at every size, as icons/quillfrost-<size>.png; not part of the data
+// directory, the installation puts them into the desktop's icon theme.
+std::vector<AssetFile> MakeIconFiles();
+
+// Writes the nine files and the icons below dir (creating it, Media/ and icons/); returns the
+// paths written.
 // Throws std::runtime_error naming the file that could not be written.
 std::vector<std::filesystem::path> WriteAssets(const std::filesystem::path& dir);
 

@@ -1,5 +1,5 @@
 // assetgen: writes the game's pictures and sounds into a data directory, or previews of them.
-//   assetgen <data-dir>            the nine asset files (same bytes on every run)
+//   assetgen <assets-dir>          the nine data files and the icons (same bytes on every run)
 //   assetgen --preview <dir>       preview-play.png, preview-gameover.png, preview-sprites.png
 
 #include <cstdio>
@@ -12,7 +12,7 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: assetgen <data-dir>\n"
+               "usage: assetgen <assets-dir>\n"
                "       assetgen --preview <dir>\n");
   return 2;
 }
