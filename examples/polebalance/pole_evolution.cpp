@@ -18,6 +18,7 @@
 #include "base/numbers.h"
 #include "base/random.h"
 #include "base/ticks.h"
+#include "neat/gene_pool.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
 
@@ -299,6 +300,9 @@ PoleResult RunPoleBalancing(const PoleOptions& options) {
   const PoleTask task = options.Task;
   const int32_t threads = std::max<int32_t>(1, options.Threads);
   SetRandSeed(options.Seed);
+  // A gene taken from the pool skips the random draw a new one makes, so a run starts from an
+  // empty pool: a seed gives the same run alone or after others in the same process.
+  CacheHandler().Clear();
 
   TNEATPopulation population(nullptr);
   population.InputNodeCount = InputCount(task);

@@ -120,5 +120,26 @@ TEST(PoleEvolutionTest, OneAndTwoThreadsGiveTheSameRun) {
   }
 }
 
+TEST(PoleEvolutionTest, ASeedGivesTheSameRunAloneOrAfterOthers) {
+  PoleOptions options;
+  options.Task = PoleTask::DoublePoleNoVelocities;
+  options.Seed = 2;
+  options.MaxGenerations = 6;
+  std::ostringstream alone, afterOthers;
+  CacheHandler().Clear();
+  options.Log = &alone;
+  RunPoleBalancing(options);
+  // Runs before it leave spare genes in the process-wide pool.
+  PoleOptions other = options;
+  other.Log = nullptr;
+  for (uint32_t seed : {5u, 6u}) {
+    other.Seed = seed;
+    RunPoleBalancing(other);
+  }
+  options.Log = &afterOthers;
+  RunPoleBalancing(options);
+  EXPECT_EQ(alone.str(), afterOthers.str());
+}
+
 }  // namespace
 }  // namespace qf::pole
