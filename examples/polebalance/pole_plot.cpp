@@ -109,18 +109,32 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleOptio
     const std::string label = AxisLabel(v);
     Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
   }
+  // Every decade is labelled; a 2 or 5 between them only where its label has room.
+  struct Tick {
+    int32_t Left, Right;
+    std::string Label;
+  };
+  std::vector<Tick> decades, between;
   for (int32_t decade = firstDecade; decade <= lastDecade; ++decade) {
     for (double m : {1.0, 2.0, 5.0}) {
       const double v = m * std::pow(10.0, decade);
       if (decade == lastDecade && m > 1.0) break;
       const int32_t x = px(v);
       picture.FillRect(x, kTop, x + 1, kTop + plotH, kGrid);
-      const std::string label = AxisLabel(v);
+      std::string label = AxisLabel(v);
       const int32_t w = picture.TextExtent(label).cx;
       // The last label ends at the axis' end, clear of the unsolved column.
-      Text(picture, decade == lastDecade ? x - w : x - w / 2, kTop + plotH + 6, label, kText);
+      const int32_t left = decade == lastDecade ? x - w : x - w / 2;
+      (m == 1.0 ? decades : between).push_back({left, left + w, std::move(label)});
     }
   }
+  for (const Tick& t : between) {
+    const bool crowded = std::any_of(decades.begin(), decades.end(), [&](const Tick& d) {
+      return t.Left < d.Right + 8 && d.Left < t.Right + 8;
+    });
+    if (!crowded) decades.push_back(t);
+  }
+  for (const Tick& t : decades) Text(picture, t.Left, kTop + plotH + 6, t.Label, kText);
   for (int32_t b = 0; b < bins; ++b) {
     const int32_t count = counts[static_cast<size_t>(b)];
     if (count == 0) continue;
