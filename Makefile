@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning install uninstall package
+	learning install uninstall package polebalance-study
 
 all: build
 
@@ -111,6 +111,21 @@ package: build
 .PHONY: mutants
 mutants: deps
 	tools/mutants/plant-faults --jobs $(JOBS)
+
+# The pole-balancing study (not run by `make test`): STUDY_RUNS runs of each task from seed 1
+# on STUDY_THREADS threads. Writes study-<task>.txt (a line per run, then the statistics and
+# the settings) and study-<task>.png (evaluations to solve) into $(BUILD)/polebalance.
+STUDY_RUNS    ?= 100
+STUDY_THREADS ?= 2
+STUDY_TASKS   ?= single double double-nv
+polebalance-study: build
+	mkdir -p $(BUILD)/polebalance
+	set -e; for task in $(STUDY_TASKS); do \
+		$(BUILD)/examples/polebalance/polebalance --task $$task --runs $(STUDY_RUNS) \
+			--threads $(STUDY_THREADS) --plot $(BUILD)/polebalance/study-$$task.png \
+			> $(BUILD)/polebalance/study-$$task.txt; \
+		tail -n 8 $(BUILD)/polebalance/study-$$task.txt; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -1,12 +1,7 @@
 #include "tools/arena/curve.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
-#include <cstdio>
-#include <stdexcept>
 
 namespace qf::arena {
 
@@ -22,22 +17,6 @@ constexpr TColor32 kBestColor = 0xFFFFA840u;
 constexpr TColor32 kNewGameColor = 0x80A0A0A0u;
 
 constexpr int32_t kLeft = 70, kRight = 24, kTop = 44, kBottom = 54;
-
-// The smallest of 1, 2, 5 times a power of ten that is at least v.
-double NiceCeiling(double v) {
-  if (!(v > 0)) return 1;
-  const double p = std::pow(10.0, std::floor(std::log10(v)));
-  for (double m : {1.0, 2.0, 5.0, 10.0})
-    if (m * p >= v) return m * p;
-  return 10 * p;
-}
-
-std::string Label(double v) {
-  char text[32];
-  if (v == std::floor(v)) std::snprintf(text, sizeof text, "%.0f", v);
-  else std::snprintf(text, sizeof text, "%.1f", v);
-  return text;
-}
 
 TColor32 WithAlpha(TColor32 c, double coverage) {
   const auto a = static_cast<uint32_t>(std::lround(std::clamp(coverage, 0.0, 1.0) * (c >> 24)));
@@ -76,47 +55,6 @@ void Text(TBitmap32& b, int32_t x, int32_t y, const std::string& text, TColor32 
   b.RenderText(x, y, text, 2, color);
 }
 
-struct PngFailure {
-  char Message[256];
-};
-
-void OnPngError(png_structp png, png_const_charp message) {
-  auto* failure = static_cast<PngFailure*>(png_get_error_ptr(png));
-  std::snprintf(failure->Message, sizeof failure->Message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
-
-// Only plain data lives in this frame: libpng leaves it by longjmp on failure.
-bool Encode(std::FILE* file, const uint8_t* rows, int32_t width, int32_t height,
-            PngFailure* failure) {
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, failure, OnPngError, OnPngWarning);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file);
-  png_set_compression_level(png, 9);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-               PNG_FILTER_TYPE_BASE);
-  png_write_info(png, info);
-  for (int32_t y = 0; y < height; ++y)
-    png_write_row(png, rows + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-}  // namespace
-
-namespace {
-
 constexpr int32_t kPlotWidth = kCurveWidth - kLeft - kRight;
 constexpr int32_t kPlotHeight = kCurveHeight - kTop - kBottom;
 
@@ -150,23 +88,20 @@ void DrawChart(TBitmap32& picture, const Chart& chart) {
   top = rows * rowStep;
   auto px = [&](double x) { return kLeft + 8 + (x - first) / (last - first) * (plotW - 17); };
   auto py = [&](double v) { return kTop + plotH - 1 - v / top * (plotH - 1); };
-  auto label = [](double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, v == std::floor(v) ? "%.0f" : "%.1f", v);
-    return std::string(text);
-  };
 
   for (int i = 0; i <= rows; ++i) {
     const double v = rowStep * i;
     const auto y = static_cast<int32_t>(std::lround(py(v)));
     picture.FillRect(kLeft, y, kLeft + plotW, y + 1, kGrid);
-    Text(picture, kLeft - 8 - picture.TextExtent(label(v)).cx, y - 7, label(v), kText);
+    const std::string label = AxisLabel(v);
+    Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
   }
   const double step = std::max(1.0, NiceCeiling((last - first) / 10.0));
   for (double x = std::ceil(first / step) * step; x <= last; x += step) {
     const auto at = static_cast<int32_t>(std::lround(px(x)));
     picture.FillRect(at, kTop, at + 1, kTop + plotH, kGrid);
-    Text(picture, at - picture.TextExtent(label(x)).cx / 2, kTop + plotH + 6, label(x), kText);
+    const std::string label = AxisLabel(x);
+    Text(picture, at - picture.TextExtent(label).cx / 2, kTop + plotH + 6, label, kText);
   }
 
   // Error bars side by side: each series a little to the right of the one before.
@@ -226,7 +161,7 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
     const double v = top * i / kRows;
     const auto y = static_cast<int32_t>(std::lround(py(v)));
     picture.FillRect(kLeft, y, kLeft + plotW, y + 1, kGrid);
-    const std::string label = Label(v);
+    const std::string label = AxisLabel(v);
     Text(picture, kLeft - 8 - picture.TextExtent(label).cx, y - 7, label, kText);
   }
   const auto step = std::max<int32_t>(1, static_cast<int32_t>(NiceCeiling(last / 10.0)));
@@ -273,30 +208,6 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
   picture.FillRect(legendX + 122, kTop + 16, legendX + 140, kTop + 19, kBestColor);
   Text(picture, legendX + 146, kTop + 9, "best fitness", kText);
   Text(picture, kLeft + plotW / 2 - 60, kCurveHeight - 22, "generations bred", kText);
-}
-
-void WritePng(const TBitmap32& picture, const std::filesystem::path& path) {
-  if (picture.Empty()) throw std::runtime_error("cannot write an empty picture to " + path.string());
-  std::vector<uint8_t> rows;
-  rows.reserve(static_cast<size_t>(picture.Width()) * picture.Height() * 4);
-  for (int32_t y = 0; y < picture.Height(); ++y) {
-    const TColor32* row = picture.ScanLine(y);
-    for (int32_t x = 0; x < picture.Width(); ++x) {
-      rows.push_back(RedComponent(row[x]));
-      rows.push_back(GreenComponent(row[x]));
-      rows.push_back(BlueComponent(row[x]));
-      rows.push_back(AlphaComponent(row[x]));
-    }
-  }
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) throw std::runtime_error("cannot write " + path.string());
-  PngFailure failure{};
-  const bool encoded = Encode(file, rows.data(), picture.Width(), picture.Height(), &failure);
-  const bool closed = std::fclose(file) == 0;
-  if (!encoded || !closed) {
-    throw std::runtime_error("cannot write " + path.string() +
-                             (failure.Message[0] ? std::string(": ") + failure.Message : ""));
-  }
 }
 
 }  // namespace qf::arena

@@ -1,13 +1,13 @@
 #pragma once
 // The learning curve of an arena run: mean and best fitness per generation bred, drawn with
-// the project's raster library, and a PNG writer for it.
+// the project's raster library; tools/plot writes it as a PNG.
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "raster/bitmap32.h"
 #include "tools/arena/arena.h"
+#include "tools/plot/plot.h"
 
 namespace qf::arena {
 
@@ -39,9 +39,5 @@ void DrawChart(TBitmap32& picture, const Chart& chart);
 // font; without one the picture has no text but is otherwise the same.
 void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& records,
                        const std::string& title);
-
-// Writes the bitmap as an 8-bit RGBA PNG with every encoder choice fixed, so equal pictures
-// give equal files. Throws std::runtime_error naming the file when it cannot be written.
-void WritePng(const TBitmap32& picture, const std::filesystem::path& path);
 
 }  // namespace qf::arena
