@@ -21,10 +21,7 @@ namespace {
 
 fs::path FuzzDir() { return QF_FUZZ_DIR; }
 
-fs::path PngSuiteDir() {
-  const char* root = std::getenv("QF_TESTDATA");
-  return fs::path(root ? root : QF_FUZZ_DIR "/../../../shared/testdata") / "pngsuite";
-}
+fs::path PngSuiteDir() { return fs::path(QF_TESTDATA_DIR) / "pngsuite"; }
 
 std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& extension = "") {
   std::vector<fs::path> files;

@@ -21,10 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path SuiteDir() {
-  const char* root = std::getenv("QF_TESTDATA");
-  return fs::path(root ? root : "../shared/testdata") / "pngsuite";
-}
+fs::path SuiteDir() { return fs::path(QF_TESTDATA_DIR) / "pngsuite"; }
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream f(path, std::ios::binary);
