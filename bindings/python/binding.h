@@ -83,6 +83,8 @@ public:
   py::object OnGenotypeIteration = py::none();
 
   Stage CurrentStage = Stage::Empty;
+  // While EvaluateGeneration runs, its best individual so far is the engine's.
+  bool Evaluating = false;
 
   // Calls under way that can run the population's handlers (evaluation, initial population,
   // iteration). While any is, the host operations that free or replace genotypes, or score

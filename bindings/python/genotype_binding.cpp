@@ -166,6 +166,7 @@ void BindGenotype(py::module_& m) {
                     Guarded([](const H& h, int32_t tag) { h.Get().Tag = tag; }))
       .def_property_readonly("NodeList", Guarded([](const H& h) { return NodeGenes(h.Get()); }))
       .def_property_readonly("ConnectList", Guarded([](const H& h) { return ConnectGenes(h.Get()); }))
+      .def_property_readonly("NodeCount", Guarded([](const H& h) { return h.Get().NodeList.Count(); }))
       .def_property_readonly("InputNodeCount", Guarded([](const H& h) { return InputNodeCount(h.Get()); }))
       .def_property_readonly("OutputNodeCount", Guarded([](const H& h) { return OutputNodeCount(h.Get()); }))
       .def_property_readonly("Owned", &H::Owned, "True for a genotype that belongs to Python.")
@@ -235,7 +236,13 @@ void BindGenotype(py::module_& m) {
           "case (cases x inputs). fresh: each case on a fresh copy of the network; otherwise "
           "in order on this network, its state carrying over. iterations: passes per case, -1 "
           "by ActivationIterations, or \"nodes\" for one pass per node.")
-      .def("__eq__", [](const H& a, const H& b) { return &a.Get() == &b.Get(); }, Lock())
+      .def(
+          "__eq__",
+          [](const H& a, const py::object& b) -> py::object {
+            if (!py::isinstance<H>(b)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+            return py::bool_(&a.Get() == &b.cast<const H&>().Get());
+          },
+          Lock())
       .def("__hash__", [](const H& h) { return std::hash<const TGenotype*>()(&h.Get()); }, Lock())
       .def(
           "__repr__",

@@ -271,6 +271,8 @@ void Evaluate(PopulationState& s) {
   if (s.CurrentStage == Stage::Evaluated) s.CurrentStage = Stage::Populated;
   {
     BusyScope busy(s);
+    s.Evaluating = true;
+    Finally done{[&] { s.Evaluating = false; }};
     s.Population.EvaluateGeneration();
   }
   s.NoteBest();

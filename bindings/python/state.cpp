@@ -62,7 +62,9 @@ void PopulationState::Renumber(const std::vector<TGenotype*>& keep) {
 
 TGenotype* PopulationState::Best() const {
   TGenotype* best = Population.BestIndividual;
-  return best && bestSerial_ != 0 && SerialOf(best) == bestSerial_ ? best : nullptr;
+  if (!best) return nullptr;
+  const uint64_t serial = SerialOf(best);
+  return serial != 0 && (Evaluating || serial == bestSerial_) ? best : nullptr;
 }
 
 void PopulationState::NoteBest() { bestSerial_ = SerialOf(Population.BestIndividual); }
