@@ -71,14 +71,21 @@ int32_t Index32(py::ssize_t n, const char* what) {
 namespace {
 
 Passes ParsePasses(const py::object& iterations) {
+  static const char* const kUsage = "iterations is a pass count, -1, or \"nodes\" (a pass per node)";
   Passes passes;
   if (py::isinstance<py::str>(iterations)) {
-    if (iterations.cast<std::string>() != "nodes") {
-      throw py::value_error("iterations is a pass count, -1, or \"nodes\" (a pass per node)");
-    }
+    if (iterations.cast<std::string>() != "nodes") throw py::value_error(kUsage);
     passes.PerNode = true;
+  } else if (PyIndex_Check(iterations.ptr()) && !PyBool_Check(iterations.ptr())) {
+    const long long n = PyLong_AsLongLong(iterations.ptr());
+    if ((n == -1 && PyErr_Occurred()) || n < std::numeric_limits<int32_t>::min() ||
+        n > std::numeric_limits<int32_t>::max()) {
+      PyErr_Clear();
+      throw py::value_error(kUsage);
+    }
+    passes.Iterations = static_cast<int32_t>(n);
   } else {
-    passes.Iterations = iterations.cast<int32_t>();
+    throw py::type_error(kUsage);
   }
   return passes;
 }
