@@ -164,8 +164,8 @@ private:
 
 // Calls a Python handler with a genotype lent for the call.
 template <class... Args>
-py::object CallWithGenotype(PopulationState& state, const py::object& handler,
-                            TGenotype* genotype, Args&&... args) {
+py::object CallWithGenotype(PopulationState& state, const py::object& handler, TGenotype* genotype,
+                            Args&&... args) {
   auto handle = GenotypeHandle::Lend(state.shared_from_this(), genotype);
   struct EndLoan {
     GenotypeHandle& h;

@@ -62,16 +62,14 @@ auto WhileIterating(GenotypeHandle& h, F&& f) {
 }
 
 int32_t Index32(py::ssize_t n, const char* what) {
-  if (n > std::numeric_limits<int32_t>::max()) throw py::value_error(std::string("too many ") + what);
+  if (n > std::numeric_limits<int32_t>::max())
+    throw py::value_error(std::string("too many ") + what);
   return static_cast<int32_t>(n);
 }
 
-}  // namespace
-
-namespace {
-
 Passes ParsePasses(const py::object& iterations) {
-  static const char* const kUsage = "iterations is a pass count, -1, or \"nodes\" (a pass per node)";
+  static const char* const kUsage =
+      "iterations is a pass count, -1, or \"nodes\" (a pass per node)";
   Passes passes;
   if (py::isinstance<py::str>(iterations)) {
     if (iterations.cast<std::string>() != "nodes") throw py::value_error(kUsage);
@@ -106,12 +104,13 @@ py::array_t<double> RunBatch(PopulationState& state, const std::vector<TGenotype
     const int32_t out = OutputNodeCount(g);
     if (i == 0) outputCount = out;
     if (in != inputCount) {
-      throw py::value_error(Format("the inputs have %d values per case, genotype %zu has %d input nodes",
-                                   inputCount, i, in));
+      throw py::value_error(
+          Format("the inputs have %d values per case, genotype %zu has %d input nodes", inputCount,
+                 i, in));
     }
     if (out != outputCount) {
-      throw py::value_error(Format("genotype %zu has %d output nodes, genotype 0 has %d", i, out,
-                                   outputCount));
+      throw py::value_error(
+          Format("genotype %zu has %d output nodes, genotype 0 has %d", i, out, outputCount));
     }
     // Checked before anything runs, so that a refused batch changes no network.
     if (!fresh) QF_ASSERT(g.Prepared, "The phenotype hasn't been prepared, can't iterate!");
@@ -143,7 +142,10 @@ void BindGenotype(py::module_& m) {
       .def_readonly("PreviousValue", &NodeGene::PreviousValue)
       .def("__repr__", [](const NodeGene& n) {
         return Format("NodeGene(Number=%d, %s, TransferFunction='%s', Depth=%g, Value=%g)",
-                      n.Number, n.IsInput ? "input" : n.IsOutput ? "output" : "hidden",
+                      n.Number,
+                      n.IsInput    ? "input"
+                      : n.IsOutput ? "output"
+                                   : "hidden",
                       n.TransferFunction.c_str(), n.Depth, n.Value);
       });
   py::class_<ConnectGene>(m, "ConnectGene", "A connection gene as it stood when read.")
@@ -165,25 +167,33 @@ void BindGenotype(py::module_& m) {
       "population and lives through its own evaluation and one breeding step; one made by "
       "Clone or LoadGenotypeFile belongs to Python.")
       .def_property_readonly("Fitness", Guarded([](const H& h) { return h.Get().Fitness; }))
-      .def_property_readonly("AdjustedFitness", Guarded([](const H& h) { return h.Get().AdjustedFitness; }))
-      .def_property_readonly("MaxNodeDepth", Guarded([](const H& h) { return h.Get().MaxNodeDepth; }))
-      .def_property_readonly("ExpectedOffspring", Guarded([](const H& h) { return h.Get().ExpectedOffspring(); }))
+      .def_property_readonly("AdjustedFitness",
+                             Guarded([](const H& h) { return h.Get().AdjustedFitness; }))
+      .def_property_readonly("MaxNodeDepth",
+                             Guarded([](const H& h) { return h.Get().MaxNodeDepth; }))
+      .def_property_readonly("ExpectedOffspring",
+                             Guarded([](const H& h) { return h.Get().ExpectedOffspring(); }))
       .def_property_readonly("Prepared", Guarded([](const H& h) { return h.Get().Prepared; }))
       .def_property("Tag", Guarded([](const H& h) { return h.Get().Tag; }),
                     Guarded([](const H& h, int32_t tag) { h.Get().Tag = tag; }))
       .def_property_readonly("NodeList", Guarded([](const H& h) { return NodeGenes(h.Get()); }))
-      .def_property_readonly("ConnectList", Guarded([](const H& h) { return ConnectGenes(h.Get()); }))
-      .def_property_readonly("NodeCount", Guarded([](const H& h) { return h.Get().NodeList.Count(); }))
-      .def_property_readonly("InputNodeCount", Guarded([](const H& h) { return InputNodeCount(h.Get()); }))
-      .def_property_readonly("OutputNodeCount", Guarded([](const H& h) { return OutputNodeCount(h.Get()); }))
+      .def_property_readonly("ConnectList",
+                             Guarded([](const H& h) { return ConnectGenes(h.Get()); }))
+      .def_property_readonly("NodeCount",
+                             Guarded([](const H& h) { return h.Get().NodeList.Count(); }))
+      .def_property_readonly("InputNodeCount",
+                             Guarded([](const H& h) { return InputNodeCount(h.Get()); }))
+      .def_property_readonly("OutputNodeCount",
+                             Guarded([](const H& h) { return OutputNodeCount(h.Get()); }))
       .def_property_readonly("Owned", &H::Owned, "True for a genotype that belongs to Python.")
-      .def("GeneCount", [](const H& h) { return h.Get().GeneCount(); }, Lock(),
-           "Enabled connections plus nodes.")
-      .def("IsSameAs", [](const H& h, const H& other) { return h.Get().IsSameAs(other.Get()); },
-           py::arg("other"), Lock())
       .def(
-          "Clone",
-          [](const H& h) { return H::Own(h.StatePtr(), h.Get().Clone()); }, Lock(),
+          "GeneCount", [](const H& h) { return h.Get().GeneCount(); }, Lock(),
+          "Enabled connections plus nodes.")
+      .def(
+          "IsSameAs", [](const H& h, const H& other) { return h.Get().IsSameAs(other.Get()); },
+          py::arg("other"), Lock())
+      .def(
+          "Clone", [](const H& h) { return H::Own(h.StatePtr(), h.Get().Clone()); }, Lock(),
           "A copy that belongs to Python, with genes from the gene pool and a fresh network; "
           "prepare it before running it.")
       .def(
@@ -200,8 +210,9 @@ void BindGenotype(py::module_& m) {
           "ReleaseToCache",
           [](const H& h) {
             if (!h.Owned()) {
-              throw UsageError("Only a genotype that belongs to Python (a clone, a loaded genome) "
-                               "may give its genes back; this one belongs to the population");
+              throw UsageError(
+                  "Only a genotype that belongs to Python (a clone, a loaded genome) "
+                  "may give its genes back; this one belongs to the population");
             }
             TGenotype& g = h.Get();
             const auto& it = h.State().Iterating;
@@ -210,8 +221,9 @@ void BindGenotype(py::module_& m) {
             g.ReleaseToCache();
           },
           Lock(), "Returns the genes to the gene pool; the genotype is empty afterwards.")
-      .def("SetInput", [](const H& h, int32_t index, double x) { h.Get().SetInput(index, x); },
-           py::arg("index"), py::arg("x"), Lock())
+      .def(
+          "SetInput", [](const H& h, int32_t index, double x) { h.Get().SetInput(index, x); },
+          py::arg("index"), py::arg("x"), Lock())
       .def(
           "Iterate",
           [](H& h, int32_t iterations) {
@@ -220,9 +232,11 @@ void BindGenotype(py::module_& m) {
           py::arg("iterations") = -1, Lock(),
           "Runs activation passes: -1 as the population's ActivationIterations says, or "
           "exactly that many.")
-      .def("GetOutput", [](const H& h, int32_t index) { return h.Get().GetOutput(index); },
-           py::arg("index"), Lock())
-      .def("HasSettled", [](const H& h) { return h.Get().HasSettled(); }, Lock())
+      .def(
+          "GetOutput", [](const H& h, int32_t index) { return h.Get().GetOutput(index); },
+          py::arg("index"), Lock())
+      .def(
+          "HasSettled", [](const H& h) { return h.Get().HasSettled(); }, Lock())
       .def(
           "Activate",
           [](H& h, const InputArray& inputs, const py::object& iterations, bool fresh) {
@@ -250,14 +264,15 @@ void BindGenotype(py::module_& m) {
             return py::bool_(&a.Get() == &b.cast<const H&>().Get());
           },
           Lock())
-      .def("__hash__", [](const H& h) { return std::hash<const TGenotype*>()(&h.Get()); }, Lock())
+      .def(
+          "__hash__", [](const H& h) { return std::hash<const TGenotype*>()(&h.Get()); }, Lock())
       .def(
           "__repr__",
           [](const H& h) {
             const TGenotype& g = h.Get();
             return Format("<Genotype%s: %d nodes, %d connections, Fitness %g>",
-                          h.Owned() ? " (Python's)" : "", g.NodeList.Count(),
-                          g.ConnectList.Count(), g.Fitness);
+                          h.Owned() ? " (Python's)" : "", g.NodeList.Count(), g.ConnectList.Count(),
+                          g.Fitness);
           },
           Lock());
 

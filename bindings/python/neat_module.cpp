@@ -75,13 +75,14 @@ void RegisterExceptions(py::module_& m) {
       m, "EAssertionFailed", base,
       "A broken invariant or a refused call: the engine's message followed by its source file "
       "and line. The message alone is in the attribute message.");
-  classes.ListError = NewException(m, "EListError", py::make_tuple(base, py::handle(PyExc_IndexError)),
-                                   "A keyed list refused an element or an index was out of range.");
+  classes.ListError =
+      NewException(m, "EListError", py::make_tuple(base, py::handle(PyExc_IndexError)),
+                   "A keyed list refused an element or an index was out of range.");
   classes.MathError =
       NewException(m, "EMathError", py::make_tuple(base, py::handle(PyExc_ArithmeticError)),
                    "A calculation would have yielded an infinity or not-a-number.");
-  classes.Overflow = NewException(m, "EOverflow", py::handle(classes.MathError),
-                                  "A calculation overflowed.");
+  classes.Overflow =
+      NewException(m, "EOverflow", py::handle(classes.MathError), "A calculation overflowed.");
   classes.InvalidOp = NewException(m, "EInvalidOp", py::handle(classes.MathError),
                                    "A calculation had no defined result.");
   classes.Abort = NewException(m, "EAbort", base, "The engine's silent abort.");
@@ -157,19 +158,20 @@ PYBIND11_MODULE(neat, m) {
   m.def("Randomize", &Randomize, Lock(), "Seeds the random source from the clock.");
   m.def(
       "GenePoolSize",
-      [] { return py::make_tuple(CacheHandler().NodePool.Count(), CacheHandler().ConnectPool.Count()); },
+      [] {
+        return py::make_tuple(CacheHandler().NodePool.Count(), CacheHandler().ConnectPool.Count());
+      },
       Lock(), "(nodes, connections): the spare genes in the process-wide pool.");
   m.def(
       "ClearGenePool", [] { CacheHandler().Clear(); }, Lock(),
       "Empties the process-wide gene pool. A gene built new draws a transfer function and a "
       "pooled one does not, so a run from a seed is the same run only from an empty pool.");
 
-  m.def(
-      "RegisterTransferFunction", &RegisterKind, py::arg("name"), py::arg("kind"),
-      py::arg("category") = "Python", Lock(),
-      "Registers a transfer function of a kind (Sigmoid, Gaussian, MAX, MIN, IF, "
-      "1DelayGaussian) under a name. New nodes draw uniformly from the registry, which starts "
-      "with Sigmoid; entries are never removed.");
+  m.def("RegisterTransferFunction", &RegisterKind, py::arg("name"), py::arg("kind"),
+        py::arg("category") = "Python", Lock(),
+        "Registers a transfer function of a kind (Sigmoid, Gaussian, MAX, MIN, IF, "
+        "1DelayGaussian) under a name. New nodes draw uniformly from the registry, which starts "
+        "with Sigmoid; entries are never removed.");
   m.def(
       "TransferFunctionNames",
       [] {

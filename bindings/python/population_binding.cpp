@@ -27,7 +27,8 @@ std::string TypeName(const py::handle& h) { return Py_TYPE(h.ptr())->tp_name; }
 int32_t ToInt32(const py::handle& h, const std::string& name) {
   if (PyBool_Check(h.ptr()) || !PyIndex_Check(h.ptr()))
     throw py::type_error(name + " takes an integer, not " + TypeName(h));
-  const long long v = PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(h.ptr())).ptr());
+  const long long v =
+      PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(h.ptr())).ptr());
   if ((v == -1 && PyErr_Occurred()) || v < std::numeric_limits<int32_t>::min() ||
       v > std::numeric_limits<int32_t>::max()) {
     PyErr_Clear();
@@ -50,8 +51,8 @@ double ToDouble(const py::handle& h, const std::string& name) {
 float ToSingle(const py::handle& h, const std::string& name) {
   const double v = ToDouble(h, name);
   if (std::isfinite(v) && std::fabs(v) > FLT_MAX)
-    throw py::value_error(name + " is a single-precision setting; " + py::str(h).cast<std::string>() +
-                          " is beyond its range");
+    throw py::value_error(name + " is a single-precision setting; " +
+                          py::str(h).cast<std::string>() + " is beyond its range");
   return static_cast<float>(v);
 }
 
@@ -121,15 +122,17 @@ const std::vector<Setting>& Settings() {
       s.push_back({n, [m](const P& p) { return py::object(py::bool_(p.*m)); },
                    [m, n](P& p, const py::handle& h) { p.*m = ToBool(h, n); }});
     }
-    s.push_back({"SelectionType",
-                 [](const P& p) { return py::object(py::str(io::kSelectionTypeNames[p.SelectionType])); },
-                 [](P& p, const py::handle& h) {
-                   p.SelectionType = static_cast<TSelectionType>(
-                       ToEnum(h, "SelectionType", io::kSelectionTypeNames));
-                 }});
+    s.push_back(
+        {"SelectionType",
+         [](const P& p) { return py::object(py::str(io::kSelectionTypeNames[p.SelectionType])); },
+         [](P& p, const py::handle& h) {
+           p.SelectionType =
+               static_cast<TSelectionType>(ToEnum(h, "SelectionType", io::kSelectionTypeNames));
+         }});
     s.push_back({"SpeciesFitnessMethod",
                  [](const P& p) {
-                   return py::object(py::str(io::kSpeciesFitnessMethodNames[p.SpeciesFitnessMethod]));
+                   return py::object(
+                       py::str(io::kSpeciesFitnessMethodNames[p.SpeciesFitnessMethod]));
                  },
                  [](P& p, const py::handle& h) {
                    p.SpeciesFitnessMethod = static_cast<TSpeciesFitnessMethod>(
@@ -150,64 +153,6 @@ const std::vector<Setting>& Settings() {
 const char* const kIterationStateNames[] = {"isPreIterations", "isMidIterations",
                                             "isPostIterations"};
 
-// The engine's events call these, which call the Python handlers held in the state. A
-// handler cleared meanwhile (by the garbage collector breaking a cycle) is skipped.
-void SetHandler(PopulationState& s, const char* event, const py::object& handler) {
-  if (!handler.is_none() && !PyCallable_Check(handler.ptr()))
-    throw py::type_error(std::string(event) + " takes a callable or None");
-  s.RefuseWhileBusy((std::string("Changing ") + event).c_str());
-  TNEATPopulation& p = s.Population;
-  PopulationState* state = &s;
-  const bool set = !handler.is_none();
-  const std::string_view e = event;
-  if (e == "OnCalculateFitness") {
-    s.OnCalculateFitness = handler;
-    p.OnCalculateFitness = nullptr;
-    if (set) {
-      p.OnCalculateFitness = [state](TNEATPopulation*, TGenotype* g) {
-        py::gil_scoped_acquire gil;
-        const py::object handler = state->OnCalculateFitness;
-        if (handler.is_none()) throw UsageError("OnCalculateFitness was cleared");
-        const py::object result = CallWithGenotype(*state, handler, g);
-        const double fitness = PyFloat_AsDouble(result.ptr());
-        if (fitness == -1.0 && PyErr_Occurred()) throw py::error_already_set();
-        return fitness;
-      };
-    }
-  } else if (e == "OnShowBestIndividual") {
-    s.OnShowBestIndividual = handler;
-    p.OnShowBestIndividual = nullptr;
-    if (set) {
-      p.OnShowBestIndividual = [state](TNEATPopulation*, TGenotype* g, bool different) {
-        py::gil_scoped_acquire gil;
-        const py::object handler = state->OnShowBestIndividual;
-        if (!handler.is_none()) CallWithGenotype(*state, handler, g, different);
-        return 0.0;
-      };
-    }
-  } else if (e == "OnPrepareInitialGenotype") {
-    s.OnPrepareInitialGenotype = handler;
-    p.OnPrepareInitialGenotype = nullptr;
-    if (set) {
-      p.OnPrepareInitialGenotype = [state](TNEATPopulation*, TGenotype* g) {
-        py::gil_scoped_acquire gil;
-        const py::object handler = state->OnPrepareInitialGenotype;
-        if (!handler.is_none()) CallWithGenotype(*state, handler, g);
-      };
-    }
-  } else {
-    s.OnGenotypeIteration = handler;
-    p.OnGenotypeIteration = nullptr;
-    if (set) {
-      p.OnGenotypeIteration = [state](TNEATPopulation*, TGenotype* g, TIterationState stage) {
-        py::gil_scoped_acquire gil;
-        const py::object handler = state->OnGenotypeIteration;
-        if (!handler.is_none()) CallWithGenotype(*state, handler, g, kIterationStateNames[stage]);
-      };
-    }
-  }
-}
-
 constexpr const char* kEvents[] = {"OnCalculateFitness", "OnShowBestIndividual",
                                    "OnPrepareInitialGenotype", "OnGenotypeIteration"};
 
@@ -216,6 +161,52 @@ py::object& HandlerOf(PopulationState& s, std::string_view event) {
   if (event == "OnShowBestIndividual") return s.OnShowBestIndividual;
   if (event == "OnPrepareInitialGenotype") return s.OnPrepareInitialGenotype;
   return s.OnGenotypeIteration;
+}
+
+// Installs the engine's event for a Python handler, or clears it. The event takes the handler
+// from the state when it fires, with the GIL (a batch runs without it), and skips one the
+// garbage collector has cleared meanwhile to break a cycle.
+void SetHandler(PopulationState& s, std::string_view event, const py::object& handler) {
+  if (!handler.is_none() && !PyCallable_Check(handler.ptr()))
+    throw py::type_error(std::string(event) + " takes a callable or None");
+  s.RefuseWhileBusy(("Changing " + std::string(event)).c_str());
+  HandlerOf(s, event) = handler;
+  TNEATPopulation& p = s.Population;
+  PopulationState* state = &s;
+  const bool set = !handler.is_none();
+  if (event == "OnCalculateFitness") {
+    p.OnCalculateFitness = !set ? TOnCalculateFitness() : [state](TNEATPopulation*, TGenotype* g) {
+      py::gil_scoped_acquire gil;
+      const py::object h = state->OnCalculateFitness;
+      if (h.is_none()) throw UsageError("OnCalculateFitness was cleared");
+      const double fitness = PyFloat_AsDouble(CallWithGenotype(*state, h, g).ptr());
+      if (fitness == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+      return fitness;
+    };
+  } else if (event == "OnShowBestIndividual") {
+    p.OnShowBestIndividual =
+        !set ? TOnShowBestIndividual() : [state](TNEATPopulation*, TGenotype* g, bool different) {
+          py::gil_scoped_acquire gil;
+          if (const py::object h = state->OnShowBestIndividual; !h.is_none())
+            CallWithGenotype(*state, h, g, different);
+          return 0.0;
+        };
+  } else if (event == "OnPrepareInitialGenotype") {
+    p.OnPrepareInitialGenotype =
+        !set ? TOnPrepareInitialGenotype() : [state](TNEATPopulation*, TGenotype* g) {
+          py::gil_scoped_acquire gil;
+          if (const py::object h = state->OnPrepareInitialGenotype; !h.is_none())
+            CallWithGenotype(*state, h, g);
+        };
+  } else {
+    p.OnGenotypeIteration =
+        !set ? TOnGenotypeIteration()
+             : [state](TNEATPopulation*, TGenotype* g, TIterationState stage) {
+                 py::gil_scoped_acquire gil;
+                 if (const py::object h = state->OnGenotypeIteration; !h.is_none())
+                   CallWithGenotype(*state, h, g, kIterationStateNames[stage]);
+               };
+  }
 }
 
 // A setting or an event by name, as the constructor takes them.
@@ -284,8 +275,8 @@ void EvaluateGeneration(PopulationState& s, const py::object& fitness) {
   const InputArray array(fitness);
   const TGenotypeList& list = *s.Population.GenotypeList;
   if (array.ndim() != 1 || array.shape(0) != list.Count()) {
-    throw py::value_error(Format("fitness holds one value per genotype of GenotypeList (%d)",
-                                 list.Count()));
+    throw py::value_error(
+        Format("fitness holds one value per genotype of GenotypeList (%d)", list.Count()));
   }
   const std::vector<double> values(array.data(), array.data() + array.shape(0));
   TOnCalculateFitness& event = s.Population.OnCalculateFitness;
@@ -378,7 +369,8 @@ void BindPopulation(py::module_& m) {
 
   py::class_<GenotypeListView>(m, "GenotypeListView",
                                "One of the population's genotype lists, by position.")
-      .def("__len__", [](const GenotypeListView& v) { return v.List().Count(); }, Lock())
+      .def(
+          "__len__", [](const GenotypeListView& v) { return v.List().Count(); }, Lock())
       .def("__getitem__", &GenotypeListView::At, Lock())
       .def(
           "__iter__",
@@ -395,22 +387,24 @@ void BindPopulation(py::module_& m) {
       "operations, and the genotypes of the current and the previous generation.");
   cls.def(py::init([](const py::kwargs& settings) {
             auto s = std::make_shared<S>();
-            for (const auto& [name, value] : settings) Configure(*s, name.cast<std::string>(), value);
+            for (const auto& [name, value] : settings)
+              Configure(*s, name.cast<std::string>(), value);
             return s;
           }),
           "Population(**settings): the defaults, then any published setting or event given by "
           "name, e.g. Population(PopulationSize=150, SelectionType='stSpecies').");
 
   for (const Setting& setting : Settings()) {
-    cls.def_property(setting.Name.c_str(),
-                     Guarded([&setting](const S& s) { return setting.Get(s.Population); }),
-                     Guarded([&setting](S& s, const py::object& v) { setting.Set(s.Population, v); }));
+    cls.def_property(
+        setting.Name.c_str(), Guarded([&setting](const S& s) { return setting.Get(s.Population); }),
+        Guarded([&setting](S& s, const py::object& v) { setting.Set(s.Population, v); }));
   }
   cls.def(
       "Settings",
       [](const S& s) {
         py::dict d;
-        for (const Setting& setting : Settings()) d[py::str(setting.Name)] = setting.Get(s.Population);
+        for (const Setting& setting : Settings())
+          d[py::str(setting.Name)] = setting.Get(s.Population);
         return d;
       },
       Lock(), "Every published setting by name; enumerations by value name.");
@@ -419,7 +413,8 @@ void BindPopulation(py::module_& m) {
                      Guarded([event](S& s, const py::object& h) { SetHandler(s, event, h); }));
   }
 
-  cls.def("ClearInnovations", [](S& s) { s.Population.ClearInnovations(); }, Lock())
+  cls.def(
+         "ClearInnovations", [](S& s) { s.Population.ClearInnovations(); }, Lock())
       .def("CreateInitialPopulation", &CreateInitialPopulation, Lock(),
            "Replaces the current generation and every species with fresh initial genotypes.")
       .def("EvaluateGeneration", &EvaluateGeneration, py::arg("fitness") = py::none(), Lock(),
@@ -448,23 +443,37 @@ void BindPopulation(py::module_& m) {
           "does (the genotypes are untouched); otherwise the cases run in order on each "
           "genotype's own network, its state carrying over. iterations: passes per case, -1 "
           "by ActivationIterations, or \"nodes\" for one pass per node.")
-      .def_property_readonly("GenotypeList", [](const std::shared_ptr<S>& s) { return GenotypeListView{s, false}; })
-      .def_property_readonly("PreviousGenotypeList", [](const std::shared_ptr<S>& s) { return GenotypeListView{s, true}; })
-      .def_property_readonly(
-          "BestIndividual", Guarded([](const std::shared_ptr<S>& s) -> py::object {
-            TGenotype* best = s->Best();
-            if (!best) return py::none();
-            return py::cast(GenotypeHandle::Borrow(s, best));
-          }),
-          "The best genotype of the last evaluation while it lives, else None.")
-      .def_property_readonly("CurrentGenotypeIndex", Guarded([](const S& s) { return s.Population.CurrentGenotypeIndex; }))
-      .def_property_readonly("NextInnovation", Guarded([](const S& s) { return s.Population.NextInnovation; }))
-      .def_property_readonly("NextNodeNumber", Guarded([](const S& s) { return s.Population.NextNodeNumber; }))
-      .def_property_readonly("NextSpeciesID", Guarded([](const S& s) { return s.Population.NextSpeciesID; }))
-      .def_property_readonly("LivingSpeciesCount", Guarded([](const S& s) { return s.Population.LivingSpeciesCount; }))
-      .def_property_readonly("FitnessTotal", Guarded([](const S& s) { return s.Population.FitnessTotal; }))
-      .def_property_readonly("AdjustedFitnessTotal", Guarded([](const S& s) { return s.Population.AdjustedFitnessTotal; }))
-      .def_property("CurrentGeneration", Guarded([](const S& s) { return s.Population.CurrentGeneration; }),
+      .def_property_readonly("GenotypeList",
+                             [](const std::shared_ptr<S>& s) {
+                               return GenotypeListView{s, false};
+                             })
+      .def_property_readonly("PreviousGenotypeList",
+                             [](const std::shared_ptr<S>& s) {
+                               return GenotypeListView{s, true};
+                             })
+      .def_property_readonly("BestIndividual",
+                             Guarded([](const std::shared_ptr<S>& s) -> py::object {
+                               TGenotype* best = s->Best();
+                               if (!best) return py::none();
+                               return py::cast(GenotypeHandle::Borrow(s, best));
+                             }),
+                             "The best genotype of the last evaluation while it lives, else None.")
+      .def_property_readonly("CurrentGenotypeIndex",
+                             Guarded([](const S& s) { return s.Population.CurrentGenotypeIndex; }))
+      .def_property_readonly("NextInnovation",
+                             Guarded([](const S& s) { return s.Population.NextInnovation; }))
+      .def_property_readonly("NextNodeNumber",
+                             Guarded([](const S& s) { return s.Population.NextNodeNumber; }))
+      .def_property_readonly("NextSpeciesID",
+                             Guarded([](const S& s) { return s.Population.NextSpeciesID; }))
+      .def_property_readonly("LivingSpeciesCount",
+                             Guarded([](const S& s) { return s.Population.LivingSpeciesCount; }))
+      .def_property_readonly("FitnessTotal",
+                             Guarded([](const S& s) { return s.Population.FitnessTotal; }))
+      .def_property_readonly("AdjustedFitnessTotal",
+                             Guarded([](const S& s) { return s.Population.AdjustedFitnessTotal; }))
+      .def_property("CurrentGeneration",
+                    Guarded([](const S& s) { return s.Population.CurrentGeneration; }),
                     Guarded([](S& s, int32_t g) { s.Population.CurrentGeneration = g; }),
                     "Recorded in new species; the host advances it if it wants to.");
 
@@ -481,9 +490,9 @@ void BindPopulation(py::module_& m) {
       "LoadPopulationFile",
       [](const std::filesystem::path& file, S& s) { return LoadPopulation(s, file); },
       py::arg("file"), py::arg("population"), Lock(),
-        "Replaces the population (not its events) with a checkpoint, sets the gene pool's size "
-        "and the random seed, and returns the host's strings; the run goes on exactly as the "
-        "one that saved it. A refused file raises EFormatError and changes nothing.");
+      "Replaces the population (not its events) with a checkpoint, sets the gene pool's size "
+      "and the random seed, and returns the host's strings; the run goes on exactly as the "
+      "one that saved it. A refused file raises EFormatError and changes nothing.");
   m.def(
       "LoadGenotypeFile",
       [](const std::filesystem::path& file, const std::shared_ptr<S>& s, bool advanceCounters) {

@@ -1,7 +1,7 @@
+#include "bindings/python/binding.h"
+
 #include <algorithm>
 #include <unordered_set>
-
-#include "bindings/python/binding.h"
 
 namespace qf::python {
 
@@ -44,7 +44,8 @@ uint64_t PopulationState::SerialOf(const TGenotype* genotype) const {
 
 std::vector<TGenotype*> PopulationState::Members() const {
   std::vector<TGenotype*> all;
-  for (const TGenotypeList* list : {Population.GenotypeList.get(), Population.PreviousGenotypeList.get()}) {
+  for (const TGenotypeList* list :
+       {Population.GenotypeList.get(), Population.PreviousGenotypeList.get()}) {
     all.insert(all.end(), list->begin(), list->end());
   }
   return all;
