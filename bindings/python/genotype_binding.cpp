@@ -283,20 +283,34 @@ void BindGenotype(py::module_& m) {
       },
       py::arg("genotype"), py::arg("file"), Lock(),
       "Writes the genome file: genes, fitness and network state.");
+  using Names = std::vector<std::string>;
+  const auto svgOptions = [](std::string title, bool legend, Names inputs, Names outputs) {
+    io::SvgOptions o;
+    o.Title = std::move(title);
+    o.Legend = legend;
+    o.InputNames = std::move(inputs);
+    o.OutputNames = std::move(outputs);
+    return o;
+  };
   m.def(
       "DrawGenotypeSvg",
-      [](const H& h, const std::string& title, bool legend) {
-        return io::DrawGenotypeSvg(h.Get(), {title, legend});
+      [svgOptions](const H& h, std::string title, bool legend, Names inputs, Names outputs) {
+        return io::DrawGenotypeSvg(h.Get(), svgOptions(title, legend, inputs, outputs));
       },
-      py::arg("genotype"), py::arg("title") = "", py::arg("legend") = true, Lock(),
-      "The genome drawn as an SVG picture.");
+      py::arg("genotype"), py::arg("title") = "", py::arg("legend") = true,
+      py::arg("input_names") = Names{}, py::arg("output_names") = Names{}, Lock(),
+      "The genome drawn as an SVG picture; input_names and output_names label the inputs and "
+      "outputs by position.");
   m.def(
       "WriteGenotypeSvg",
-      [](const H& h, const std::filesystem::path& file, const std::string& title, bool legend) {
-        AsOSError([&] { io::WriteGenotypeSvg(h.Get(), file, {title, legend}); });
+      [svgOptions](const H& h, const std::filesystem::path& file, std::string title, bool legend,
+                   Names inputs, Names outputs) {
+        AsOSError([&] {
+          io::WriteGenotypeSvg(h.Get(), file, svgOptions(title, legend, inputs, outputs));
+        });
       },
       py::arg("genotype"), py::arg("file"), py::arg("title") = "", py::arg("legend") = true,
-      Lock());
+      py::arg("input_names") = Names{}, py::arg("output_names") = Names{}, Lock());
 }
 
 }  // namespace qf::python

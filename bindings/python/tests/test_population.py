@@ -86,12 +86,16 @@ def test_transfer_functions_by_registered_name():
     assert outputs["Bell"] == {1.0} and outputs["Sigmoid"] == {0.0}
 
 
-def test_drawing():
+def test_drawing(tmp_path):
     population = neat.Population(InputNodeCount=2)
     population.CreateInitialPopulation()
-    svg = neat.DrawGenotypeSvg(population.GenotypeList[0], title="first & last")
-    assert svg.startswith("<?xml") and "first &amp; last" in svg
-    assert "first" not in neat.DrawGenotypeSvg(population.GenotypeList[0])
+    genotype = population.GenotypeList[0]
+    svg = neat.DrawGenotypeSvg(genotype, title="first & last", output_names=["exclusive"])
+    assert svg.startswith("<?xml") and "first &amp; last" in svg and "exclusive" in svg
+    assert "first" not in neat.DrawGenotypeSvg(genotype)
+    neat.WriteGenotypeSvg(genotype, tmp_path / "drawn.svg", title="first & last",
+                          output_names=["exclusive"])
+    assert (tmp_path / "drawn.svg").read_text() == svg
 
 
 def test_a_population_in_a_cycle_with_its_handler_is_freed():
