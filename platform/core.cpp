@@ -1,9 +1,11 @@
 #include "platform/core.h"
 
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
 #include "base/errors.h"
+#include "base/ticks.h"
 
 namespace qf {
 
@@ -12,6 +14,35 @@ CoreApplication* g_application = nullptr;
 }
 
 Application* CurrentApplication() { return g_application; }
+
+// ---------------------------------------------------------------------------------------------
+
+void FramePacer::SetRate(double framesPerSecond) {
+  rate_ = framesPerSecond > 0 ? framesPerSecond : 0;
+  started_ = false;
+}
+
+uint32_t FramePacer::Due(uint64_t frame) const {
+  // Modulo 2^32, like the ticks it is compared with.
+  const auto offset = static_cast<uint64_t>(std::llround(static_cast<double>(frame) * 1000.0 / rate_));
+  return start_ + static_cast<uint32_t>(offset);
+}
+
+void FramePacer::Shown(uint32_t now) {
+  if (rate_ <= 0) return;
+  ++frames_;
+  if (!started_ || static_cast<int32_t>(now - Due(frames_ + 1)) >= 0) {
+    started_ = true;
+    start_ = now;
+    frames_ = 0;
+  }
+}
+
+uint32_t FramePacer::Delay(uint32_t now) const {
+  if (rate_ <= 0 || !started_) return 0;
+  const auto wait = static_cast<int32_t>(Due(frames_ + 1) - now);
+  return wait > 0 ? static_cast<uint32_t>(wait) : 0;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -25,6 +56,11 @@ void CoreWindow::SetTitle(const std::string& title) {
 
 void CoreWindow::Invalidate() {
   if (!closed_) paintPending_ = true;
+}
+
+void CoreWindow::SetIcon(const uint32_t* pixels, int32_t width, int32_t height) {
+  if (destroyed_ || !pixels || width < 1 || height < 1) return;
+  NativeSetIcon(pixels, width, height);
 }
 
 void CoreWindow::Close() {
@@ -69,7 +105,13 @@ void CoreApplication::ProcessMessages() {
 }
 
 bool CoreApplication::PaintReady() const {
-  return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint();
+  return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint() &&
+         mainWindow_->pacer_.Delay(GetTickCount()) == 0;
+}
+
+uint32_t CoreApplication::PaintHeldFor() const {
+  if (!mainWindow_ || !mainWindow_->paintPending_ || !mainWindow_->CanPaint()) return 0;
+  return mainWindow_->pacer_.Delay(GetTickCount());
 }
 
 bool CoreApplication::DispatchNext(bool allowPaint, bool& painted) {
@@ -105,6 +147,7 @@ void CoreApplication::Dispatch(const Event& event) {
         // Cleared first: a handler that invalidates again asks for a fresh paint.
         w->paintPending_ = false;
         if (w->OnPaint) w->OnPaint();
+        w->pacer_.Shown(GetTickCount());
         break;
     }
   } catch (...) {
@@ -144,12 +187,20 @@ TRunResult CoreApplication::Loop(const std::function<bool()>& done, uint64_t max
         break;
       }
       BeforeRound();
-      if (waiting && !PaintReady() && !WaitEvent()) {
-        result = rrWouldBlock;
-        break;
+      if (waiting && !PaintReady()) {
+        const uint32_t held = PaintHeldFor();
+        if (!(held > 0 ? WaitEventTimeout(held) : WaitEvent())) {
+          result = rrWouldBlock;
+          break;
+        }
       }
       ProcessMessages();
       if (terminated_) break;
+      // The frame drawn last is still waiting to be shown: the next one waits for it.
+      if (PaintHeldFor() > 0) {
+        waiting = true;
+        continue;
+      }
       bool wait = true;
       try {
         if (OnIdle) OnIdle(wait);
