@@ -146,8 +146,10 @@ void CoreApplication::Dispatch(const Event& event) {
       case ekPaint:
         // Cleared first: a handler that invalidates again asks for a fresh paint.
         w->paintPending_ = false;
-        if (w->OnPaint) w->OnPaint();
+        // A frame's moment is when its paint begins: a present that takes its time (one that
+        // waits for the display or the X server) then counts toward the frame's period.
         w->pacer_.Shown(GetTickCount());
+        if (w->OnPaint) w->OnPaint();
         break;
     }
   } catch (...) {

@@ -41,7 +41,7 @@ public:
   // Frames per second; 0 or less: not paced.
   void SetRate(double framesPerSecond);
   double Rate() const { return rate_; }
-  // A frame was shown at tick `now`.
+  // A frame is being shown from tick `now` on.
   void Shown(uint32_t now);
   // Milliseconds from `now` until the next frame may be shown; 0 when it may be shown now.
   uint32_t Delay(uint32_t now) const;

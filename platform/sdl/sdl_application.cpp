@@ -82,13 +82,17 @@ SdlWindow::SdlWindow(SdlApplication& app, const WindowDesc& desc) : CoreWindow(a
 }
 
 void SdlWindow::PaceFrames() {
+  // With vertical sync the display paces the frames; a wait of ours on top of it could only
+  // make one miss its moment.
+  if (vsync_) {
+    SetFrameRate(0);
+    return;
+  }
   SDL_DisplayMode mode{};
   const int display = SDL_GetWindowDisplayIndex(window_);
-  int refresh = display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
-  if (refresh <= 0) refresh = kDefaultRefreshRate;
-  // With vertical sync the display paces the frames and twice its rate is never reached,
-  // unless a driver claims to wait and does not (some let the player turn the wait off).
-  SetFrameRate(vsync_ ? 2.0 * refresh : refresh);
+  const int refresh =
+      display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
+  SetFrameRate(refresh > 0 ? refresh : kDefaultRefreshRate);
 }
 
 SdlWindow::~SdlWindow() { NativeDestroy(); }
