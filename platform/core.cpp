@@ -24,18 +24,27 @@ void FramePacer::SetRate(double framesPerSecond) {
 
 uint32_t FramePacer::Due(uint64_t frame) const {
   // Modulo 2^32, like the ticks it is compared with.
-  const auto offset = static_cast<uint64_t>(std::llround(static_cast<double>(frame) * 1000.0 / rate_));
-  return start_ + static_cast<uint32_t>(offset);
+  const double offset = std::round(static_cast<double>(frame) * 1000.0 / rate_);
+  return start_ + static_cast<uint32_t>(static_cast<uint64_t>(offset));
 }
 
 void FramePacer::Shown(uint32_t now) {
   if (rate_ <= 0) return;
-  ++frames_;
-  if (!started_ || static_cast<int32_t>(now - Due(frames_ + 1)) >= 0) {
-    started_ = true;
-    start_ = now;
-    frames_ = 0;
+  if (started_) {
+    ++frames_;
+    const auto late = static_cast<int32_t>(now - Due(frames_ + 1));
+    if (late < 0) return;  // the next slot is still ahead
+    if (late < kRestartAfterMs) {
+      // This frame takes the last slot that has begun; the ones it missed are skipped.
+      const auto skipped = static_cast<uint64_t>(late * rate_ / 1000.0);
+      start_ = Due(frames_ + 1 + skipped);
+      frames_ = 0;
+      return;
+    }
   }
+  started_ = true;
+  start_ = now;
+  frames_ = 0;
 }
 
 uint32_t FramePacer::Delay(uint32_t now) const {

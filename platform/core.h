@@ -33,9 +33,10 @@ enum TRunResult {
 
 class CoreApplication;
 
-// Paces frames at a rate by the tick counter, on a fixed schedule so that whole milliseconds
-// still average to the rate (60 Hz: 16 or 17 ms apart). A frame shown a whole period late
-// starts the schedule afresh instead of letting the next ones rush to catch up.
+// Paces frames at a rate by the tick counter, on a fixed schedule of slots so that whole
+// milliseconds still average to the rate (60 Hz: 16 or 17 ms apart). A frame shown late takes
+// the last slot that has begun: the slots it missed are skipped, not made up by frames in a
+// rush, and the next one keeps its place. After a long stall the schedule starts afresh.
 class FramePacer {
 public:
   // Frames per second; 0 or less: not paced.
@@ -47,6 +48,7 @@ public:
   uint32_t Delay(uint32_t now) const;
 
 private:
+  static constexpr int32_t kRestartAfterMs = 1000;
   uint32_t Due(uint64_t frame) const;
 
   double rate_ = 0;

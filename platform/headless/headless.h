@@ -6,8 +6,8 @@
 //
 // It never blocks. Where the real loop would wait for the next event (idle asked to wait and
 // nothing is pending, or a paced repaint waits for its time) a headless run returns instead;
-// post more events or move the clock, and run again. A game
-// that keeps repainting never makes the loop wait, so drive it with RunUntil() or Step().
+// post more events or move the clock, and run again. A game that keeps repainting never makes
+// the loop wait, so drive it with RunUntil() or Step().
 
 #include <cstdint>
 #include <deque>

@@ -20,9 +20,11 @@ run() {
 outputs() { echo "status $status, out '$(cat "$work/out")', err '$(cat "$work/err")'"; }
 
 run "$game" --version
-[ "$status" = 0 ] && [ "$(cat "$work/out")" = "Quillfrost $version" ] || fail "--version: $(outputs)"
+[ "$status" = 0 ] && [ "$(cat "$work/out")" = "Quillfrost $version" ] ||
+  fail "--version: $(outputs)"
 run "$game" --help
-[ "$status" = 0 ] && head -n1 "$work/out" | grep -q "^usage: quillfrost " || fail "--help: $(outputs)"
+[ "$status" = 0 ] && head -n1 "$work/out" | grep -q "^usage: quillfrost " ||
+  fail "--help: $(outputs)"
 run "$game" --fullscreen
 [ "$status" = 2 ] && [ ! -s "$work/out" ] && grep -q "^usage: quillfrost " "$work/err" ||
   fail "an unknown option: $(outputs)"

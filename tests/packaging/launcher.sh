@@ -37,7 +37,8 @@ links_point_into() {  # <player directory> <data directory> [pictures, all by de
 launcher=$root/games/quillfrost
 home=$work/home
 export HOME=$home
-[ "$("$launcher" --version)" = "Quillfrost $version" ] || fail "--version prints '$("$launcher" --version)'"
+printed=$("$launcher" --version)
+[ "$printed" = "Quillfrost $version" ] || fail "--version prints '$printed'"
 "$launcher" --help | grep -q "^usage: quillfrost" || fail "--help prints no usage"
 status=0
 "$launcher" --fullscreen 2>/dev/null || status=$?
@@ -48,8 +49,9 @@ mkdir -p "$work/unwritable"
 ln -s /sys/kernel "$work/unwritable/quillfrost"
 status=0
 XDG_DATA_HOME=$work/unwritable "$launcher" >"$work/out" 2>&1 || status=$?
-[ "$status" != 0 ] && grep -q "^quillfrost: cannot write into $work/unwritable/quillfrost: " "$work/out" &&
-  ! grep -q mktemp "$work/out" || fail "an unwritable player's directory gives: $(cat "$work/out")"
+[ "$status" != 0 ] && ! grep -q mktemp "$work/out" &&
+  grep -q "^quillfrost: cannot write into $work/unwritable/quillfrost: " "$work/out" ||
+  fail "an unwritable player's directory gives: $(cat "$work/out")"
 
 # First start: the directory is made under ~/.local/share, holding links to the pictures.
 rm -rf "$home"
