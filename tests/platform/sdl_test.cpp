@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -125,39 +123,6 @@ TEST_F(Sdl, TheSoftwareRendererIsPacedAtTheDefaultRefreshRate) {
   app.CreateMainWindow(WindowDesc{"Quillfrost"});
   EXPECT_FALSE(app.MainSdlWindow()->VSync());
   EXPECT_EQ(app.MainSdlWindow()->FrameRate(), SdlWindow::kDefaultRefreshRate);
-}
-
-// Without a driver chosen by the player and without a display, SDL would fall back to its
-// offscreen driver; the application refuses to start instead.
-TEST_F(Sdl, WithoutADisplayTheApplicationDoesNotStart) {
-  struct Saved {
-    const char* name;
-    std::optional<std::string> value;
-  } saved[] = {{"SDL_VIDEODRIVER", {}}, {"DISPLAY", {}}, {"WAYLAND_DISPLAY", {}}};
-  for (Saved& v : saved) {
-    if (const char* value = std::getenv(v.name)) v.value = value;
-    unsetenv(v.name);
-  }
-  std::string message;
-  try {
-    CreateSdlApplication();
-  } catch (const std::runtime_error& e) {
-    message = e.what();
-  }
-  setenv("DISPLAY", ":59999", 1);  // naming no server
-  std::string noServer;
-  try {
-    CreateSdlApplication();
-  } catch (const std::runtime_error& e) {
-    noServer = e.what();
-  }
-  for (const Saved& v : saved) {
-    if (v.value) setenv(v.name, v.value->c_str(), 1);
-    else unsetenv(v.name);
-  }
-  EXPECT_EQ(message, "No display could be opened: neither DISPLAY nor WAYLAND_DISPLAY is set");
-  EXPECT_EQ(noServer.rfind("No display could be opened: ", 0), 0u) << noServer;
-  EXPECT_EQ(CurrentApplication(), nullptr);
 }
 
 TEST_F(Sdl, PresentAcceptsAnyBufferAndIgnoresEmptyOnes) {
