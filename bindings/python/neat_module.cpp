@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "base/random.h"
+#include "base/version.h"
 #include "bindings/python/binding.h"
 #include "neat/gene_pool.h"
 #include "neat/io/neat_io.h"
@@ -138,7 +139,7 @@ PYBIND11_MODULE(neat, m) {
       "The Quillfrost NEAT engine: a population evolved by the host's three calls "
       "(CreateInitialPopulation, then EvaluateGeneration and CreateNextGeneration per "
       "generation), genotypes run as networks, checkpoints and SVG drawings.";
-  m.attr("__version__") = QF_VERSION;
+  m.attr("__version__") = kVersion;
 
   RegisterExceptions(m);
 

@@ -4,9 +4,12 @@ and a population that is no longer reachable is freed."""
 
 import gc
 import json
+import pathlib
+import re
 
 import pytest
 
+import quillfrost
 import quillfrost.neat as neat
 
 # A value for every published setting, each unlike its default.
@@ -111,3 +114,9 @@ def test_a_population_in_a_cycle_with_its_handler_is_freed():
     # Freed, the population gives its genes back to the pool: 20 genomes and the species'
     # representative, each of 3 nodes and 2 connections.
     assert neat.GenePoolSize() == (63, 42)
+
+
+def test_version_is_the_projects():
+    cmake = pathlib.Path(__file__).parents[3] / "CMakeLists.txt"
+    version = re.search(r"project\(Quillfrost VERSION ([0-9.]+)", cmake.read_text()).group(1)
+    assert quillfrost.__version__ == neat.__version__ == version
