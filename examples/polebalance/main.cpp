@@ -9,8 +9,8 @@
 // evaluations to solve as a PNG.
 
 #include <charconv>
-#include <cmath>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iostream>

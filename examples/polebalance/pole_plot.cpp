@@ -96,7 +96,8 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleStati
   const int32_t plotW = kWidth - kLeft - kRight - kUnsolvedWidth;
   const int32_t unsolvedX = kLeft + plotW + 12;
   picture.FillRect(kLeft, plotTop, kLeft + plotW, plotTop + plotH, kPlotBackground);
-  picture.FillRect(unsolvedX, plotTop, unsolvedX + kUnsolvedWidth - 12, plotTop + plotH, kPlotBackground);
+  picture.FillRect(unsolvedX, plotTop, unsolvedX + kUnsolvedWidth - 12, plotTop + plotH,
+                   kPlotBackground);
   auto px = [&](double evaluations) {
     return kLeft + static_cast<int32_t>(std::lround(position(evaluations) * plotW));
   };
@@ -106,8 +107,9 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleStati
   // The median's interval under everything else; an end beyond the budget runs off the axis.
   const Interval band = statistics.MedianInterval;
   if (!solved.empty() && std::isfinite(band.Low))
-    picture.FillRect(px(band.Low), plotTop, std::isfinite(band.High) ? px(band.High) + 1 : kLeft + plotW,
-                     plotTop + plotH, kMedianInterval);
+    picture.FillRect(px(band.Low), plotTop,
+                     std::isfinite(band.High) ? px(band.High) + 1 : kLeft + plotW, plotTop + plotH,
+                     kMedianInterval);
 
   constexpr int32_t kRows = 5;
   for (int32_t i = 0; i <= kRows; ++i) {
@@ -154,8 +156,8 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleStati
     picture.FillRect(unsolvedX + 8, py(unsolved), unsolvedX + kUnsolvedWidth - 20, plotTop + plotH,
                      kUnsolved);
   const int32_t columnW = kUnsolvedWidth - 12;
-  Text(picture, unsolvedX + (columnW - picture.TextExtent("unsolved").cx) / 2, plotTop + plotH + 6,
-       "unsolved", kText);
+  Text(picture, unsolvedX + (columnW - picture.TextExtent("unsolved").cx) / 2,
+       plotTop + plotH + 6, "unsolved", kText);
   if (std::isfinite(median) && median > 0)
     picture.FillRect(px(median) - 1, plotTop, px(median) + 2, plotTop + plotH, kMedian);
   if (mean > 0) {
@@ -193,12 +195,14 @@ void DrawEvaluationsPlot(const std::vector<PoleResult>& results, const PoleStati
   }
   if (unsolved > 0) {
     std::snprintf(line, sizeof line,
-                  "mean with unsolved runs counted at the evaluations they used %.0f (a lower bound)",
+                  "mean with unsolved runs counted at the evaluations they used %.0f"
+                  " (a lower bound)",
                   mean);
   } else {
     std::snprintf(line, sizeof line, "mean of all runs %.0f", mean);
   }
-  for (int32_t dx = 0; dx < 18; dx += 4) picture.FillRect(kLeft + dx, 58, kLeft + dx + 2, 61, kMean);
+  for (int32_t dx = 0; dx < 18; dx += 4)
+    picture.FillRect(kLeft + dx, 58, kLeft + dx + 2, 61, kMean);
   Text(picture, kLeft + 24, 52, line, kText);
   if (!options.Settings.empty()) {
     std::string changed = "changed from the task's preset:";

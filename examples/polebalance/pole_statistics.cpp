@@ -79,14 +79,14 @@ PoleStatistics Summarize(const std::vector<PoleResult>& results) {
   if (s.Successes == 0) return s;
   s.MeanEvaluations = Mean(evaluations);
   s.MedianEvaluations = Median(evaluations);
-  s.WorstEvaluations = static_cast<int64_t>(*std::max_element(evaluations.begin(), evaluations.end()));
+  s.WorstEvaluations = static_cast<int64_t>(std::ranges::max(evaluations));
   s.MeanEvaluationsToSolver = Mean(toSolver);
   s.MedianEvaluationsToSolver = Median(toSolver);
-  s.WorstEvaluationsToSolver = static_cast<int64_t>(*std::max_element(toSolver.begin(), toSolver.end()));
+  s.WorstEvaluationsToSolver = static_cast<int64_t>(std::ranges::max(toSolver));
   s.MeanGenerations = Mean(generations);
   s.MeanGeneralization = Mean(generalization);
-  s.MinGeneralization = static_cast<int32_t>(*std::min_element(generalization.begin(), generalization.end()));
-  s.MaxGeneralization = static_cast<int32_t>(*std::max_element(generalization.begin(), generalization.end()));
+  s.MinGeneralization = static_cast<int32_t>(std::ranges::min(generalization));
+  s.MaxGeneralization = static_cast<int32_t>(std::ranges::max(generalization));
   return s;
 }
 

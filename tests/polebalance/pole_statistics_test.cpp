@@ -68,7 +68,8 @@ TEST(PoleStatisticsTest, BootstrapIntervalsMatchKnownAnswers) {
 TEST(PoleStatisticsTest, SummaryIntervalsCoverTheFiguresAndLeaveTheEngineAlone) {
   // 55 runs solved at 100 .. 5,500 and 45 unsolved after 10,000 evaluations.
   std::vector<PoleResult> runs;
-  for (int k = 1; k <= 100; ++k) runs.push_back(k <= 55 ? Outcome(true, 100 * k) : Outcome(false, 10000));
+  for (int k = 1; k <= 100; ++k)
+    runs.push_back(k <= 55 ? Outcome(true, 100 * k) : Outcome(false, 10000));
   SetRandSeed(9);
   const PoleStatistics s = Summarize(runs);
   EXPECT_EQ(GetRandSeed(), 9u);
