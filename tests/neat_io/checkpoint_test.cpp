@@ -240,7 +240,7 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
       {"missing key", [](json& d) { d.erase("NextNodeNumber"); }, {"$: missing \"NextNodeNumber\""}},
       {"pool", [](json& d) { d["GenePool"]["Nodes"] = -1; }, {"$.GenePool.Nodes", "out of range"}},
       {"huge pool", [](json& d) { d["GenePool"]["Connections"] = 4000000000u; },
-       {"$.GenePool.Connections", "4000000000 is out of range 0 .. 10000000"}},
+       {"$.GenePool.Connections", "4000000000 is out of range 0 .. 1000000"}},
       {"seed", [](json& d) { d["RandSeed"] = -5; }, {"$.RandSeed", "out of range 0 .. 4294967295"}},
       {"allotment",
        [](json& d) { d["Species"][0]["ExpectedOffspringCount"] = 31; },
