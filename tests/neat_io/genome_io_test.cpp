@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -229,6 +231,16 @@ TEST_F(GenomeIoTest, TheTargetPopulationMustAcceptTheNumbersAndNames) {
   EXPECT_NE(refusal(broken).find("$.Genotype.Connections[0][2]: connection 0 leads to node 4242"),
             std::string::npos) << refusal(broken);
   EXPECT_NE(refusal(text.substr(0, text.size() / 2)).find("genome: not valid JSON"), std::string::npos);
+  nlohmann::json heavy = nlohmann::json::parse(text);
+  heavy["Genotype"]["Connections"][0][3] = 7.5;
+  EXPECT_NE(refusal(heavy.dump()).find("$.Genotype.Connections[0][3]: weight 7.5 lies beyond the "
+                                       "population's limit of 3"),
+            std::string::npos) << refusal(heavy.dump());
+  // Into a population of another shape its nodes are not the inputs and outputs the host uses.
+  fresh.OutputNodeCount = 2;
+  EXPECT_NE(refusal(text).find("$.Genotype.Nodes[9][1]: node 9 is output but must be hidden"),
+            std::string::npos) << refusal(text);
+  fresh.OutputNodeCount = 3;
   std::ostringstream after;
   FingerprintGenome(after, target);
   EXPECT_EQ(after.str(), before.str());
