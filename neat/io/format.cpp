@@ -202,12 +202,13 @@ std::string NodeRange(int32_t first, int32_t count) {
 // the host sets and reads them by these positions, and crossover matches nodes by number.
 void CheckNodeKinds(const JsonAt& nodes, const GenomeRecord& g, const GenomeShape& shape) {
   const int32_t fixed = shape.Inputs + shape.Outputs;
-  const std::string layout = "the population's inputs are " + NodeRange(0, shape.Inputs) +
-                             ", its outputs " + NodeRange(shape.Inputs, shape.Outputs) +
-                             ", and all others are hidden";
+  const auto layout = [&] {
+    return "the population's inputs are " + NodeRange(0, shape.Inputs) + ", its outputs " +
+           NodeRange(shape.Inputs, shape.Outputs) + ", and all others are hidden";
+  };
   for (int32_t i = 0; i < fixed; ++i) {
     if (static_cast<size_t>(i) >= g.Nodes.size() || g.Nodes[static_cast<size_t>(i)].Number != i) {
-      nodes.Fail("the genome lacks node " + std::to_string(i) + "; " + layout);
+      nodes.Fail("the genome lacks node " + std::to_string(i) + "; " + layout());
     }
   }
   for (size_t i = 0; i < g.Nodes.size(); ++i) {
@@ -217,7 +218,7 @@ void CheckNodeKinds(const JsonAt& nodes, const GenomeRecord& g, const GenomeShap
     if (n.IsInput != input || n.IsOutput != output) {
       nodes.At(i).At(1).Fail("node " + std::to_string(n.Number) + " is " + KindName(n) +
                              " but must be " + (input ? "input" : output ? "output" : "hidden") +
-                             "; " + layout);
+                             "; " + layout());
     }
   }
 }
@@ -298,16 +299,18 @@ GenomeRecord ReadGenome(const JsonAt& at, GenomeIn where, const GenomeShape& sha
     }
     c.FromNode = row.At(1).Int32();
     c.ToNode = row.At(2).Int32();
+    const NodeRecord* target = nullptr;
     for (int end : {1, 2}) {
       const int32_t node = end == 1 ? c.FromNode : c.ToNode;
-      if (!FindRow(g.Nodes, node, NodeKey)) {
+      target = FindRow(g.Nodes, node, NodeKey);
+      if (!target) {
         row.At(static_cast<size_t>(end)).Fail("connection " + std::to_string(c.InnovationNumber) +
                                            " leads " + (end == 1 ? "from" : "to") +
                                            " node " + std::to_string(node) +
                                            ", which the genome does not hold");
       }
     }
-    if (FindRow(g.Nodes, c.ToNode, NodeKey)->IsInput) {
+    if (target->IsInput) {
       row.At(2).Fail("connection " + std::to_string(c.InnovationNumber) + " leads into node " +
                      std::to_string(c.ToNode) + ", an input");
     }
