@@ -1,5 +1,6 @@
 // Genome files: save, and load into a genome of a population.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -64,15 +65,15 @@ std::string TooLarge(const std::string& what, uintmax_t bytes) {
 
 std::string ReadAll(std::istream& in, const std::string& what) {
   std::string text;
-  // The reader parses in place when the text has room for simdjson's padding behind it.
+  size_t size = 0;
   const std::istream::pos_type start = in.tellg();
   if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
-    const std::streamoff size = in.tellg() - start;
+    const std::streamoff length = in.tellg() - start;
     in.seekg(start);
-    if (size > static_cast<std::streamoff>(kMaxTextBytes)) {
-      throw EFormatError(TooLarge(what, static_cast<uintmax_t>(size)));
+    if (length > static_cast<std::streamoff>(kMaxTextBytes)) {
+      throw EFormatError(TooLarge(what, static_cast<uintmax_t>(length)));
     }
-    if (size > 0) text.reserve(static_cast<size_t>(size) + kTextPadding);
+    size = static_cast<size_t>(std::max<std::streamoff>(length, 0));
   }
   in.clear();
   // Checked as it comes in: a file of brackets is refused at its first few, a stream without
@@ -88,6 +89,9 @@ std::string ReadAll(std::istream& in, const std::string& what) {
     } catch (const EFormatError& e) {
       throw EFormatError(what + ": " + e.what());
     }
+    // Room for the whole once its start looks like a file of ours; with simdjson's padding
+    // behind it, the reader parses in place.
+    if (text.capacity() < size + kTextPadding) text.reserve(size + kTextPadding);
   }
   if (in.bad()) throw EFormatError(what + ": cannot be read");
   return text;
