@@ -86,8 +86,8 @@ void BM_SaveAndLoadXorChampion(benchmark::State& state) {
 }
 
 void BM_RefuseFiftyMegabytesOfBrackets(benchmark::State& state) {
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("qf-brackets-" + std::to_string(::getpid()) + ".json");
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("qf-brackets-" + std::to_string(::getpid()) + ".json");
   std::ofstream(file, std::ios::binary) << std::string(50'000'000, '[');
   TNEATPopulation target(nullptr);
   for (auto _ : state) {

@@ -77,8 +77,9 @@ XorResume ReadResume(const io::PopulationCheckpoint& checkpoint, const XorOption
   const std::string& file = options.ResumeFile;
   const io::HostData& host = checkpoint.Host();
   if (checkpoint.InputNodeCount() != kInputs || checkpoint.OutputNodeCount() != 1) {
-    throw io::EFormatError(file + ": a population of " + std::to_string(checkpoint.InputNodeCount()) +
-                           " inputs and " + std::to_string(checkpoint.OutputNodeCount()) +
+    throw io::EFormatError(file + ": a population of " +
+                           std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
+                           std::to_string(checkpoint.OutputNodeCount()) +
                            " outputs; XOR's has 3 and 1");
   }
   const auto stage = host.find("stage");
@@ -106,8 +107,9 @@ XorResume ReadResume(const io::PopulationCheckpoint& checkpoint, const XorOption
   // What the checkpoint keeps is the run's; another value would not continue it.
   if (options.Seed && options.Seed != r.Seed) {
     throw std::invalid_argument(
-        r.Seed ? file + " continues the run of seed " + std::to_string(*r.Seed) + ", not of seed " +
-                     std::to_string(*options.Seed) + ": it goes on from the checkpoint's random state"
+        r.Seed ? file + " continues the run of seed " + std::to_string(*r.Seed) +
+                     ", not of seed " + std::to_string(*options.Seed) +
+                     ": it goes on from the checkpoint's random state"
                : file + " does not say the seed of its run, and it goes on from the checkpoint's "
                         "random state: a seed cannot be given");
   }
@@ -141,7 +143,8 @@ XorResult RunXor(const XorOptions& options) {
     checkpoint = io::ReadPopulationCheckpointFile(options.ResumeFile);
     resume = ReadResume(*checkpoint, options);
   }
-  const std::optional<uint32_t> seed = checkpoint ? resume.Seed : options.Seed.value_or(kDefaultSeed);
+  const std::optional<uint32_t> seed =
+      checkpoint ? resume.Seed : options.Seed.value_or(kDefaultSeed);
   const double margin = resume.Margin.value_or(options.Margin.value_or(kDefaultMargin));
 
   SetRandSeed(seed.value_or(kDefaultSeed));

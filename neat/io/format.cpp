@@ -176,6 +176,7 @@ const Row* FindRow(const std::vector<Row>& rows, int32_t number, Key key) {
 }
 
 int32_t NodeKey(const NodeRecord& n) { return n.Number; }
+int32_t ConnectKey(const ConnectRecord& c) { return c.InnovationNumber; }
 
 // Mutation clamps a changed weight to +-MaxLinkWeight, but new weights (the initial ones, an
 // added connection's) are drawn within +-InitialWeightMagnitude and kept until mutated, a
@@ -222,7 +223,6 @@ void CheckNodeKinds(const JsonAt& nodes, const GenomeRecord& g, const GenomeShap
     }
   }
 }
-int32_t ConnectKey(const ConnectRecord& c) { return c.InnovationNumber; }
 
 // Where a genome stands decides what more it must be.
 enum class GenomeIn { File, List, Species };
@@ -373,6 +373,11 @@ std::optional<GenotypeRef> ReadRef(const JsonAt& at, const PopulationRecord& p) 
                ", which holds " + std::to_string(size));
   }
   return ref;
+}
+
+const GenomeRecord& Resolve(const PopulationRecord& p, const GenotypeRef& ref) {
+  return (ref.List == ListId::Current ? p.GenotypeList
+                                      : p.PreviousGenotypeList)[static_cast<size_t>(ref.Index)];
 }
 
 // The checks that need the checkpoint's counters and registry names.
@@ -629,7 +634,8 @@ std::string WritePopulationText(const PopulationRecord& p) {
 }
 
 GenomeShape ShapeOf(const TNEATPopulation& p) {
-  return {p.InputNodeCount, p.OutputNodeCount, MaxWeight(p.MaxLinkWeight, p.InitialWeightMagnitude)};
+  return {p.InputNodeCount, p.OutputNodeCount,
+          MaxWeight(p.MaxLinkWeight, p.InitialWeightMagnitude)};
 }
 
 GenomeRecord ReadGenomeText(const std::string& text, const std::string& what,
@@ -644,14 +650,6 @@ GenomeRecord ReadGenomeText(const std::string& text, const std::string& what,
     throw EFormatError(what + ": " + e.what());
   }
 }
-
-namespace {
-const GenomeRecord& Resolve(const PopulationRecord& p, const GenotypeRef& ref) {
-  return (ref.List == ListId::Current ? p.GenotypeList
-                                      : p.PreviousGenotypeList)[static_cast<size_t>(ref.Index)];
-}
-
-}  // namespace
 
 bool IsEvaluated(const PopulationRecord& p) {
   return p.BestIndividual && p.BestIndividual->List == ListId::Current &&
@@ -674,20 +672,21 @@ void CheckBreedingState(const JsonAt& root, const PopulationRecord& p) {
   for (size_t i = 0; i < p.Species.size(); ++i) {
     const SpeciesRecord& s = p.Species[i];
     if (s.Genotypes.empty()) continue;
+    const JsonAt entry = species.At(i);
     if (bySpecies && (evaluated || s.ExpectedOffspringCount > 0) &&
         s.Champion->List != ListId::Current) {
-      species.At(i)["Champion"].Fail(
+      entry["Champion"].Fail(
           "the species breeds next from PreviousGenotypeList, which that breeding step frees");
     }
     double sum = 0.0;
     for (const GenotypeRef& member : s.Genotypes) sum += Resolve(p, member).AdjustedFitness;
+    const JsonAt sumAt = entry["AdjustedFitnessSum"];
     if (!SameSum(sum, s.AdjustedFitnessSum)) {
-      species.At(i)["AdjustedFitnessSum"].Fail(NumberText(s.AdjustedFitnessSum) +
-                                               " is not the sum of its members' adjusted fitness, " +
-                                               NumberText(sum));
+      sumAt.Fail(NumberText(s.AdjustedFitnessSum) +
+                 " is not the sum of its members' adjusted fitness, " + NumberText(sum));
     }
     if (s.ExpectedOffspringCount > 0 && !(sum > 0.0)) {
-      species.At(i)["AdjustedFitnessSum"].Fail("a species allotted children needs a member with an adjusted fitness above 0");
+      sumAt.Fail("a species allotted children needs a member with an adjusted fitness above 0");
     }
     if (!s.DeadSpecies) total += s.AdjustedFitnessSum;
   }
@@ -696,12 +695,13 @@ void CheckBreedingState(const JsonAt& root, const PopulationRecord& p) {
     total = 0.0;
     for (const GenomeRecord& g : p.GenotypeList) total += g.AdjustedFitness;
   }
+  const JsonAt totalAt = root["AdjustedFitnessTotal"];
   if (!SameSum(total, p.AdjustedFitnessTotal)) {
-    root["AdjustedFitnessTotal"].Fail(NumberText(p.AdjustedFitnessTotal) + " is not the sum of the " +
-                                      (bySpecies ? "species' adjusted fitness, " : "genotypes' adjusted fitness, ") +
-                                      NumberText(total));
+    totalAt.Fail(NumberText(p.AdjustedFitnessTotal) + " is not the sum of the " +
+                 (bySpecies ? "species'" : "genotypes'") + " adjusted fitness, " +
+                 NumberText(total));
   }
-  if (!(total > 0.0)) root["AdjustedFitnessTotal"].Fail("an evaluated generation has a total above 0");
+  if (!(total > 0.0)) totalAt.Fail("an evaluated generation has a total above 0");
 }
 
 PopulationRecord ReadPopulation(const std::string& text) {

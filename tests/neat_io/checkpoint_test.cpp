@@ -350,7 +350,7 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
 // Never ends, never seeks: a pipe or a device behind a stream.
 class EndlessSpaces : public std::streambuf {
 public:
-  EndlessSpaces() : buffer_(1 << 16, ' ') { setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size()); }
+  EndlessSpaces() : buffer_(1 << 16, ' ') { underflow(); }
 
 protected:
   int_type underflow() override {
@@ -374,8 +374,10 @@ TEST(CheckpointFileTest, WhatIsNoFileOrHoldsTooMuchIsRefusedByNameBeforeItIsRead
       {dir / "run.json", ": is a directory"},
       {"/dev/zero", ": is not a regular file"},
       {dir / "missing.json", ": cannot be opened: No such file or directory"},
-      {dir / "nested.json", ": nested more than 16 levels deep at line 2, column 28; no genome file or checkpoint is"},
-      {dir / "large.json", ": 67108865 bytes, more than the 67108864 a genome file or checkpoint may hold"}};
+      {dir / "nested.json",
+       ": nested more than 16 levels deep at line 2, column 28; no genome file or checkpoint is"},
+      {dir / "large.json",
+       ": 67108865 bytes, more than the 67108864 a genome file or checkpoint may hold"}};
   TNEATPopulation population(nullptr);
   ApplyStoredPopulationSettings(population);
   TGenotype genotype(&population);
