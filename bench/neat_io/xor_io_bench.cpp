@@ -1,9 +1,15 @@
 // Saving and loading a checkpoint of the XOR host's population: 150 genomes, 25 generations
 // into a run (the population as bred, both genotype lists and the species full), and the
-// host's champion as a genome file. The figure "bytes" is the file's size.
+// host's champion as a genome file. The figure "bytes" is the file's size. Last, how soon a
+// file of 50 MB of "[" is refused; its peak memory is the whole program's under
+//   /usr/bin/time -v build/examples/xor/xor --resume <that file>
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -79,9 +85,25 @@ void BM_SaveAndLoadXorChampion(benchmark::State& state) {
   target.ReleaseToCache();
 }
 
+void BM_RefuseFiftyMegabytesOfBrackets(benchmark::State& state) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("qf-brackets-" + std::to_string(::getpid()) + ".json");
+  std::ofstream(file, std::ios::binary) << std::string(50'000'000, '[');
+  TNEATPopulation target(nullptr);
+  for (auto _ : state) {
+    try {
+      io::LoadPopulationFile(file, target);
+      state.SkipWithError("accepted");
+    } catch (const io::EFormatError&) {
+    }
+  }
+  std::filesystem::remove(file);
+}
+
 BENCHMARK(BM_SaveXor150Checkpoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadXor150Checkpoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveAndLoadXorChampion)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefuseFiftyMegabytesOfBrackets)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace qf

@@ -7,7 +7,9 @@
 //   --checkpoint FILE            the population, rewritten after every breeding step
 //   --checkpoint-evaluated FILE  the population, rewritten after every evaluation
 //   --resume FILE                continue from a checkpoint of either kind; lines and files then
-//                                continue exactly as the uninterrupted run's
+//                                continue exactly as the uninterrupted run's. The checkpoint
+//                                keeps the run's seed and margin: --seed or --margin given with
+//                                it must be the run's, else the resume is refused
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +60,9 @@ int main(int argc, char** argv) {
       if (!ParseLong(argv[++i], 1, 1000000, &value)) return Usage();
       options.MaxGenerations = static_cast<int32_t>(value);
     } else if (arg == "--margin" && hasValue) {
-      if (!ParseDouble(argv[++i], &options.Margin)) return Usage();
+      double margin = 0.0;
+      if (!ParseDouble(argv[++i], &margin)) return Usage();
+      options.Margin = margin;
     } else if (arg == "--seed" && hasValue) {
       if (!ParseLong(argv[++i], 0, 4294967295L, &value)) return Usage();
       options.Seed = static_cast<uint32_t>(value);
@@ -106,7 +110,7 @@ int main(int argc, char** argv) {
     options.Seed = firstSeed + static_cast<uint32_t>(k);
     results.push_back(qf::RunXor(options));
     const qf::XorResult& r = results.back();
-    std::printf("seed %u: %s in generation %d, champion genes %d, species %d\n", options.Seed,
+    std::printf("seed %u: %s in generation %d, champion genes %d, species %d\n", *options.Seed,
                 r.Solved ? "solved" : "NOT solved", r.Generations, r.ChampionGenes,
                 r.LivingSpecies);
   }

@@ -1,7 +1,13 @@
 #include "examples/xor/xor.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
 
 #include "base/numbers.h"
 #include "base/random.h"
@@ -35,6 +41,85 @@ double RunCase(const TGenotype& genotype, const XorCase& c) {
   return out;
 }
 
+constexpr uint32_t kDefaultSeed = 1;
+constexpr double kDefaultMargin = 0.5;
+
+std::string NumberText(double v) {
+  char buffer[32];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
+}
+
+// Where a checkpoint leaves the run, and what decides it, from the host data this host wrote.
+struct XorResume {
+  int32_t Generation = 1;
+  bool Evaluated = false;
+  int64_t Evaluations = 0;
+  std::optional<uint32_t> Seed;  // checkpoints of earlier versions keep neither
+  std::optional<double> Margin;
+};
+
+template <class T>
+std::optional<T> HostValue(const io::HostData& host, const std::string& file, const char* key,
+                           T min, T max) {
+  const auto it = host.find(key);
+  if (it == host.end()) return std::nullopt;
+  const std::string& text = it->second;
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value >= min && value <= max)) {
+    throw io::EFormatError(file + ": $.Host." + key + ": \"" + text + "\" is not a " + key +
+                           " of an XOR run");
+  }
+  return value;
+}
+
+XorResume ReadResume(const io::PopulationCheckpoint& checkpoint, const XorOptions& options) {
+  const std::string& file = options.ResumeFile;
+  const io::HostData& host = checkpoint.Host();
+  if (checkpoint.InputNodeCount() != kInputs || checkpoint.OutputNodeCount() != 1) {
+    throw io::EFormatError(file + ": a population of " +
+                           std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
+                           std::to_string(checkpoint.OutputNodeCount()) +
+                           " outputs; XOR's has 3 and 1");
+  }
+  const auto stage = host.find("stage");
+  const auto generation = HostValue<int32_t>(host, file, "generation", 1, INT32_MAX);
+  const auto evaluations = HostValue<int64_t>(host, file, "evaluations", 0, INT64_MAX);
+  if (stage == host.end() || !generation || !evaluations) {
+    throw io::EFormatError(file + ": $.Host: not an XOR checkpoint");
+  }
+  XorResume r;
+  r.Generation = *generation;
+  r.Evaluations = *evaluations;
+  r.Evaluated = stage->second == "evaluated";
+  if (!r.Evaluated && stage->second != "bred") {
+    throw io::EFormatError(file + ": $.Host.stage: \"" + stage->second +
+                           "\" is neither \"bred\" nor \"evaluated\"");
+  }
+  // Breeding a generation that was not evaluated, or evaluating one twice, is not the run.
+  if (r.Evaluated != checkpoint.Evaluated()) {
+    throw io::EFormatError(file + ": $.Host.stage: \"" + stage->second + "\", but the population " +
+                           (r.Evaluated ? "has not been evaluated" : "has just been evaluated"));
+  }
+  r.Seed = HostValue<uint32_t>(host, file, "seed", 0, UINT32_MAX);
+  r.Margin = HostValue<double>(host, file, "margin", 0.0, std::nextafter(1.0, 0.0));
+
+  // What the checkpoint keeps is the run's; another value would not continue it.
+  if (options.Seed && options.Seed != r.Seed) {
+    throw std::invalid_argument(
+        r.Seed ? file + " continues the run of seed " + std::to_string(*r.Seed) +
+                     ", not of seed " + std::to_string(*options.Seed) +
+                     ": it goes on from the checkpoint's random state"
+               : file + " does not say the seed of its run, and it goes on from the checkpoint's "
+                        "random state: a seed cannot be given");
+  }
+  if (options.Margin && r.Margin && *options.Margin != *r.Margin) {
+    throw std::invalid_argument(file + " continues a run solved with the margin " +
+                                NumberText(*r.Margin) + ", not " + NumberText(*options.Margin));
+  }
+  return r;
+}
+
 }  // namespace
 
 double XorFitness(const TGenotype& genotype, double margin, bool* solved) {
@@ -51,7 +136,18 @@ double XorFitness(const TGenotype& genotype, double margin, bool* solved) {
 }
 
 XorResult RunXor(const XorOptions& options) {
-  SetRandSeed(options.Seed);
+  // A checkpoint is read and checked before anything of this process changes.
+  std::optional<io::PopulationCheckpoint> checkpoint;
+  XorResume resume;
+  if (!options.ResumeFile.empty()) {
+    checkpoint = io::ReadPopulationCheckpointFile(options.ResumeFile);
+    resume = ReadResume(*checkpoint, options);
+  }
+  const std::optional<uint32_t> seed =
+      checkpoint ? resume.Seed : options.Seed.value_or(kDefaultSeed);
+  const double margin = resume.Margin.value_or(options.Margin.value_or(kDefaultMargin));
+
+  SetRandSeed(seed.value_or(kDefaultSeed));
   TNEATPopulation population(nullptr);
   population.PopulationSize = options.PopulationSize;
   population.InputNodeCount = kInputs;
@@ -62,7 +158,7 @@ XorResult RunXor(const XorOptions& options) {
   bool solvedThisGeneration = false;
   population.OnCalculateFitness = [&](TNEATPopulation*, TGenotype* genotype) {
     bool solved = false;
-    const double fitness = XorFitness(*genotype, options.Margin, &solved);
+    const double fitness = XorFitness(*genotype, margin, &solved);
     solvedThisGeneration = solvedThisGeneration || solved;
     ++result.Evaluations;
     return fitness;
@@ -71,31 +167,32 @@ XorResult RunXor(const XorOptions& options) {
   // The generation in GenotypeList, and whether it still has to be evaluated.
   int32_t generation = 1;
   bool evaluated = false;
-  const auto checkpoint = [&](const std::string& file) {
+  const auto checkpointTo = [&](const std::string& file) {
     if (file.empty()) return;
-    io::SavePopulationFile(population, file,
-                           {{"generation", std::to_string(generation)},
-                            {"stage", evaluated ? "evaluated" : "bred"},
-                            {"evaluations", std::to_string(result.Evaluations)}});
+    io::HostData host = {{"generation", std::to_string(generation)},
+                         {"stage", evaluated ? "evaluated" : "bred"},
+                         {"evaluations", std::to_string(result.Evaluations)},
+                         {"margin", NumberText(margin)}};
+    if (seed) host["seed"] = std::to_string(*seed);
+    io::SavePopulationFile(population, file, host);
   };
   const auto step = [&] {
     if (options.OnStep) options.OnStep(population, generation, evaluated);
   };
 
-  if (options.ResumeFile.empty()) {
+  if (!checkpoint) {
     population.ClearInnovations();
     population.CreateInitialPopulation();
-    checkpoint(options.CheckpointFile);
+    checkpointTo(options.CheckpointFile);
   } else {
-    const io::HostData host = io::LoadPopulationFile(options.ResumeFile, population);
-    const auto number = [&](const char* key) -> int64_t {
-      const auto it = host.find(key);
-      if (it == host.end()) throw io::EFormatError(options.ResumeFile + ": not an XOR checkpoint");
-      return std::stoll(it->second);
-    };
-    generation = static_cast<int32_t>(number("generation"));
-    result.Evaluations = number("evaluations");
-    evaluated = host.at("stage") == "evaluated";
+    try {
+      io::ApplyPopulationCheckpoint(*checkpoint, population);
+    } catch (const io::EFormatError& e) {
+      throw io::EFormatError(options.ResumeFile + ": " + e.what());
+    }
+    generation = resume.Generation;
+    result.Evaluations = resume.Evaluations;
+    evaluated = resume.Evaluated;
   }
 
   // Evaluate, then breed; the initial population is generation 1.
@@ -119,13 +216,13 @@ XorResult RunXor(const XorOptions& options) {
         result.Solved = true;
         break;
       }
-      checkpoint(options.EvaluatedCheckpointFile);
+      checkpointTo(options.EvaluatedCheckpointFile);
     }
     population.CreateNextGeneration();
     ++generation;
     evaluated = false;
     step();
-    checkpoint(options.CheckpointFile);
+    checkpointTo(options.CheckpointFile);
   }
 
   if (const TGenotype* champion = population.BestIndividual) {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,10 +27,12 @@ namespace qf {
 class TGenotype;
 
 struct XorOptions {
-  uint32_t Seed = 1;
+  // The run's seed (1 unless given) and its margin (0.5 unless given). A checkpoint keeps both
+  // for the run it continues; given with ResumeFile, they must be that run's.
+  std::optional<uint32_t> Seed;
   int32_t PopulationSize = 150;
   int32_t MaxGenerations = 300;
-  double Margin = 0.5;
+  std::optional<double> Margin;
   TSelectionType SelectionType = stSpecies;
   std::ostream* Log = nullptr;  // one line per generation when set
 
@@ -39,7 +42,7 @@ struct XorOptions {
   std::string CheckpointFile;
   std::string EvaluatedCheckpointFile;
   // Continue from a checkpoint of either kind instead of a fresh population; the checkpoint's
-  // settings replace PopulationSize and Seed.
+  // settings replace PopulationSize, its random state the seed's.
   std::string ResumeFile;
   // The best genome of the last evaluation, as a genome file and as a picture.
   std::string ChampionFile;

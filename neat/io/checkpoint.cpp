@@ -145,8 +145,13 @@ PopulationCheckpoint::PopulationCheckpoint(PopulationCheckpoint&&) noexcept = de
 PopulationCheckpoint& PopulationCheckpoint::operator=(PopulationCheckpoint&&) noexcept = default;
 const HostData& PopulationCheckpoint::Host() const { return record_->Host; }
 int32_t PopulationCheckpoint::PopulationSize() const { return record_->PopulationSize(); }
-int32_t PopulationCheckpoint::InputNodeCount() const { return record_->Settings.Ints[2]; }
-int32_t PopulationCheckpoint::OutputNodeCount() const { return record_->Settings.Ints[3]; }
+int32_t PopulationCheckpoint::InputNodeCount() const {
+  return IntSettingOf(record_->Settings, &TNEATPopulation::InputNodeCount);
+}
+int32_t PopulationCheckpoint::OutputNodeCount() const {
+  return IntSettingOf(record_->Settings, &TNEATPopulation::OutputNodeCount);
+}
+bool PopulationCheckpoint::Evaluated() const { return IsEvaluated(*record_); }
 
 void SavePopulation(const TNEATPopulation& population, std::ostream& out, const HostData& host) {
   WriteStream(out, WritePopulationText(Capture(population, host)));

@@ -178,8 +178,57 @@ const Row* FindRow(const std::vector<Row>& rows, int32_t number, Key key) {
 int32_t NodeKey(const NodeRecord& n) { return n.Number; }
 int32_t ConnectKey(const ConnectRecord& c) { return c.InnovationNumber; }
 
-GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
-  if (inCheckpoint) {
+// Mutation clamps a changed weight to +-MaxLinkWeight, but new weights (the initial ones, an
+// added connection's) are drawn within +-InitialWeightMagnitude and kept until mutated, a
+// split's first link weighs 1, and crossover averages two weights: no run makes a larger one.
+double MaxWeight(float maxLinkWeight, float initialWeightMagnitude) {
+  return std::max({std::fabs(static_cast<double>(maxLinkWeight)),
+                   std::fabs(static_cast<double>(initialWeightMagnitude)), 1.0});
+}
+
+// Depths run from the inputs' 0 to the outputs' 100; a split node takes the mean of its ends.
+constexpr double kMaxDepth = 100.0;
+
+std::string Plural(int32_t n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string NodeRange(int32_t first, int32_t count) {
+  if (count == 0) return "none";
+  if (count == 1) return "node " + std::to_string(first);
+  return "nodes " + std::to_string(first) + " .. " + std::to_string(first + count - 1);
+}
+
+// Nodes 0 .. Inputs - 1 are the inputs, the next Outputs nodes the outputs, the rest hidden:
+// the host sets and reads them by these positions, and crossover matches nodes by number.
+void CheckNodeKinds(const JsonAt& nodes, const GenomeRecord& g, const GenomeShape& shape) {
+  const int32_t fixed = shape.Inputs + shape.Outputs;
+  const auto layout = [&] {
+    return "the population's inputs are " + NodeRange(0, shape.Inputs) + ", its outputs " +
+           NodeRange(shape.Inputs, shape.Outputs) + ", and all others are hidden";
+  };
+  for (int32_t i = 0; i < fixed; ++i) {
+    if (static_cast<size_t>(i) >= g.Nodes.size() || g.Nodes[static_cast<size_t>(i)].Number != i) {
+      nodes.Fail("the genome lacks node " + std::to_string(i) + "; " + layout());
+    }
+  }
+  for (size_t i = 0; i < g.Nodes.size(); ++i) {
+    const NodeRecord& n = g.Nodes[i];
+    const bool input = n.Number < shape.Inputs;
+    const bool output = !input && n.Number < fixed;
+    if (n.IsInput != input || n.IsOutput != output) {
+      nodes.At(i).At(1).Fail("node " + std::to_string(n.Number) + " is " + KindName(n) +
+                             " but must be " + (input ? "input" : output ? "output" : "hidden") +
+                             "; " + layout());
+    }
+  }
+}
+
+// Where a genome stands decides what more it must be.
+enum class GenomeIn { File, List, Species };
+
+GenomeRecord ReadGenome(const JsonAt& at, GenomeIn where, const GenomeShape& shape) {
+  if (where != GenomeIn::File) {
     at.RequireObject({"Fitness", "AdjustedFitness", "MaxNodeDepth", "ExpectedOffspring", "Tag",
                       "Prepared", "SpeciesHint", "Nodes", "Connections", "State"});
   } else {
@@ -187,13 +236,18 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
                       "Prepared", "Nodes", "Connections", "State"});
   }
   GenomeRecord g;
-  g.Fitness = at["Fitness"].Double();
-  g.AdjustedFitness = at["AdjustedFitness"].Double();
+  // Fitness comes from evaluation, which refuses a negative or infinite one.
+  g.Fitness = at["Fitness"].Finite(0.0);
+  g.AdjustedFitness = at["AdjustedFitness"].Finite(0.0);
   g.MaxNodeDepth = at["MaxNodeDepth"].Int32();
-  g.ExpectedOffspring = at["ExpectedOffspring"].Int32();
+  g.ExpectedOffspring = at["ExpectedOffspring"].Int32(0, std::numeric_limits<int32_t>::max());
   g.Tag = at["Tag"].Int32();
   g.Prepared = at["Prepared"].Bool();
-  if (inCheckpoint) {
+  // The host runs the genomes of the lists as they stand.
+  if (where == GenomeIn::List && !g.Prepared) {
+    at["Prepared"].Fail("a genome of the population's lists is always prepared");
+  }
+  if (where != GenomeIn::File) {
     const JsonAt hint = at["SpeciesHint"];
     g.SpeciesHint = hint.IsNull() ? -1 : hint.Int32(0, std::numeric_limits<int32_t>::max());
   }
@@ -218,8 +272,16 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
       row.At(1).Fail("node kind \"" + std::string(kind) + "\" is not input, output or hidden");
     }
     n.TransferFunction = std::string(row.At(2).String());
-    n.Depth = row.At(3).Double();
+    n.Depth = row.At(3).Finite(0.0, kMaxDepth);
     n.NoSplitFrom = row.At(4).Bool();
+  }
+  CheckNodeKinds(nodes, g, shape);
+  // One level per depth, and only a split adds one: activation runs MaxNodeDepth - 1 passes
+  // when the population says 0, so a larger number would only make it spin.
+  const int32_t hidden = static_cast<int32_t>(nodeCount) - shape.Inputs - shape.Outputs;
+  if (g.MaxNodeDepth < 2 || g.MaxNodeDepth > 2 + hidden) {
+    at["MaxNodeDepth"].Fail(std::to_string(g.MaxNodeDepth) + " is not between 2 and 2 + its " +
+                            Plural(hidden, "hidden node"));
   }
 
   const JsonAt connects = at["Connections"];
@@ -237,20 +299,32 @@ GenomeRecord ReadGenome(const JsonAt& at, bool inCheckpoint) {
     }
     c.FromNode = row.At(1).Int32();
     c.ToNode = row.At(2).Int32();
+    const NodeRecord* target = nullptr;
     for (int end : {1, 2}) {
       const int32_t node = end == 1 ? c.FromNode : c.ToNode;
-      if (!FindRow(g.Nodes, node, NodeKey)) {
+      target = FindRow(g.Nodes, node, NodeKey);
+      if (!target) {
         row.At(static_cast<size_t>(end)).Fail("connection " + std::to_string(c.InnovationNumber) +
                                            " leads " + (end == 1 ? "from" : "to") +
                                            " node " + std::to_string(node) +
                                            ", which the genome does not hold");
       }
     }
-    c.Weight = row.At(3).Double();
+    if (target->IsInput) {
+      row.At(2).Fail("connection " + std::to_string(c.InnovationNumber) + " leads into node " +
+                     std::to_string(c.ToNode) + ", an input");
+    }
+    c.Weight = row.At(3).Finite();
+    if (std::fabs(c.Weight) > shape.MaxWeight) {
+      row.At(3).Fail("weight " + NumberText(c.Weight) + " lies beyond the population's limit of " +
+                     NumberText(shape.MaxWeight) +
+                     " (the largest of MaxLinkWeight, InitialWeightMagnitude and 1)");
+    }
     c.Enabled = row.At(4).Bool();
     c.Delay = row.At(5).Int32(0, kMaxDelay);
   }
 
+  // Network state may be anything a network computed, overflows included.
   if (at.Has("State")) {
     const JsonAt state = at["State"];
     state.RequireObject({"Nodes", "Connections"});
@@ -301,6 +375,11 @@ std::optional<GenotypeRef> ReadRef(const JsonAt& at, const PopulationRecord& p) 
   return ref;
 }
 
+const GenomeRecord& Resolve(const PopulationRecord& p, const GenotypeRef& ref) {
+  return (ref.List == ListId::Current ? p.GenotypeList
+                                      : p.PreviousGenotypeList)[static_cast<size_t>(ref.Index)];
+}
+
 // The checks that need the checkpoint's counters and registry names.
 void CheckGenomeAgainst(const JsonAt& at, const GenomeRecord& g, const PopulationRecord& p,
                         const std::unordered_map<std::string, int>& names) {
@@ -330,15 +409,18 @@ void CheckGenomeAgainst(const JsonAt& at, const GenomeRecord& g, const Populatio
   }
 }
 
-std::vector<GenomeRecord> ReadGenomeList(const JsonAt& at, int32_t populationSize) {
+// The current generation is always full; the one before is empty until the first breeding.
+std::vector<GenomeRecord> ReadGenomeList(const JsonAt& at, int32_t populationSize, bool mayBeEmpty,
+                                         const GenomeShape& shape) {
   const size_t n = at.ArraySize();
-  if (n != 0 && n != static_cast<size_t>(populationSize)) {
+  if ((n != 0 || !mayBeEmpty) && n != static_cast<size_t>(populationSize)) {
     at.Fail("holds " + std::to_string(n) + " genotypes; PopulationSize is " +
-            std::to_string(populationSize) + " (a list is empty or full)");
+            std::to_string(populationSize) +
+            (mayBeEmpty ? " (a list is empty or full)" : " (the current generation is full)"));
   }
   std::vector<GenomeRecord> list;
   list.reserve(n);
-  for (size_t i = 0; i < n; ++i) list.push_back(ReadGenome(at.At(i), true));
+  for (size_t i = 0; i < n; ++i) list.push_back(ReadGenome(at.At(i), GenomeIn::List, shape));
   return list;
 }
 
@@ -364,9 +446,16 @@ SettingsRecord ReadSettings(const JsonAt& at) {
     }
   }
   SettingsRecord s;
-  for (const auto& e : kIntSettings) s.Ints.push_back(at[e.Name].Int32());
-  for (const auto& e : kDoubleSettings) s.Doubles.push_back(at[e.Name].Double());
-  for (const auto& e : kSingleSettings) s.Singles.push_back(at[e.Name].Single());
+  for (const auto& e : kIntSettings) {
+    s.Ints.push_back(at[e.Name].Int32(e.Min, std::numeric_limits<int32_t>::max()));
+  }
+  // Infinite or not-a-number settings act like finite ones at best (a chance of "inf" is 1)
+  // and otherwise turn weights and relatedness into not-a-number.
+  for (const auto& e : kDoubleSettings) s.Doubles.push_back(at[e.Name].Finite());
+  for (const auto& e : kSingleSettings) {
+    at[e.Name].Finite();
+    s.Singles.push_back(at[e.Name].Single());
+  }
   for (const auto& e : kBoolSettings) s.Bools.push_back(at[e.Name].Bool());
   s.SelectionType = ReadEnum<decltype(kSelectionTypeNames), TSelectionType>(
       at["SelectionType"], kSelectionTypeNames);
@@ -376,7 +465,13 @@ SettingsRecord ReadSettings(const JsonAt& at) {
   if (!(s.SurvivalThreshold > 0.0 && s.SurvivalThreshold < 1.0)) {
     at["SurvivalThreshold"].Fail("must lie strictly between 0 and 1");
   }
-  if (s.Ints[0] < 0) at["PopulationSize"].Fail("must not be negative");
+  // A local tournament's neighbourhood must fit the ring of positions (the engine asserts it).
+  const int32_t range = IntSettingOf(s, &TNEATPopulation::TournamentRange);
+  const int32_t size = IntSettingOf(s, &TNEATPopulation::PopulationSize);
+  if (s.SelectionType == stLocalTournament && (range < 0 || range > 2 * int64_t{size} + 1)) {
+    at["TournamentRange"].Fail(std::to_string(range) + " does not fit a population of " +
+                               std::to_string(size) + " (0 .. 2 x PopulationSize + 1)");
+  }
   return s;
 }
 
@@ -538,19 +633,77 @@ std::string WritePopulationText(const PopulationRecord& p) {
   return text;
 }
 
-GenomeRecord ReadGenomeText(const std::string& text, const std::string& what) {
+GenomeShape ShapeOf(const TNEATPopulation& p) {
+  return {p.InputNodeCount, p.OutputNodeCount,
+          MaxWeight(p.MaxLinkWeight, p.InitialWeightMagnitude)};
+}
+
+GenomeRecord ReadGenomeText(const std::string& text, const std::string& what,
+                            const GenomeShape& shape) {
   try {
     const JsonDocument doc(text);
     const JsonAt root = doc.Root();
     CheckEnvelope(root, kGenomeFormat);
     root.RequireObject({"Format", "Version", "Genotype"});
-    return ReadGenome(root["Genotype"], false);
+    return ReadGenome(root["Genotype"], GenomeIn::File, shape);
   } catch (const EFormatError& e) {
     throw EFormatError(what + ": " + e.what());
   }
 }
 
+bool IsEvaluated(const PopulationRecord& p) {
+  return p.BestIndividual && p.BestIndividual->List == ListId::Current &&
+         Resolve(p, *p.BestIndividual).Fitness > 0.0;
+}
+
 namespace {
+// Sums the engine formed in the same order; a little room in case that order ever changes.
+bool SameSum(double a, double b) { return std::fabs(a - b) <= 1e-9 * std::max(a, b); }
+
+// Fitness-proportional selection draws until the weights it meets add up to a share of the
+// total it is given. A total or a species' sum that its genomes do not add up to makes it spin
+// on, and breeding from members of the generation the same step frees reads freed genomes;
+// neither comes from a run.
+void CheckBreedingState(const JsonAt& root, const PopulationRecord& p) {
+  const JsonAt species = root["Species"];
+  const bool bySpecies = p.Settings.SelectionType == stSpecies;
+  const bool evaluated = IsEvaluated(p);
+  double total = 0.0;
+  for (size_t i = 0; i < p.Species.size(); ++i) {
+    const SpeciesRecord& s = p.Species[i];
+    if (s.Genotypes.empty()) continue;
+    const JsonAt entry = species.At(i);
+    if (bySpecies && (evaluated || s.ExpectedOffspringCount > 0) &&
+        s.Champion->List != ListId::Current) {
+      entry["Champion"].Fail(
+          "the species breeds next from PreviousGenotypeList, which that breeding step frees");
+    }
+    double sum = 0.0;
+    for (const GenotypeRef& member : s.Genotypes) sum += Resolve(p, member).AdjustedFitness;
+    const JsonAt sumAt = entry["AdjustedFitnessSum"];
+    if (!SameSum(sum, s.AdjustedFitnessSum)) {
+      sumAt.Fail(NumberText(s.AdjustedFitnessSum) +
+                 " is not the sum of its members' adjusted fitness, " + NumberText(sum));
+    }
+    if (s.ExpectedOffspringCount > 0 && !(sum > 0.0)) {
+      sumAt.Fail("a species allotted children needs a member with an adjusted fitness above 0");
+    }
+    if (!s.DeadSpecies) total += s.AdjustedFitnessSum;
+  }
+  if (!evaluated) return;  // evaluation computes the total afresh
+  if (!bySpecies) {
+    total = 0.0;
+    for (const GenomeRecord& g : p.GenotypeList) total += g.AdjustedFitness;
+  }
+  const JsonAt totalAt = root["AdjustedFitnessTotal"];
+  if (!SameSum(total, p.AdjustedFitnessTotal)) {
+    totalAt.Fail(NumberText(p.AdjustedFitnessTotal) + " is not the sum of the " +
+                 (bySpecies ? "species'" : "genotypes'") + " adjusted fitness, " +
+                 NumberText(total));
+  }
+  if (!(total > 0.0)) totalAt.Fail("an evaluated generation has a total above 0");
+}
+
 PopulationRecord ReadPopulation(const std::string& text) {
   const JsonDocument doc(text);
   const JsonAt root = doc.Root();
@@ -588,16 +741,22 @@ PopulationRecord ReadPopulation(const std::string& text) {
   p.NextSpeciesID = root["NextSpeciesID"].Int32(0, max);
   p.CurrentGeneration = root["CurrentGeneration"].Int32();
   p.LivingSpeciesCount = root["LivingSpeciesCount"].Int32(0, max);
-  p.CurrentGenotypeIndex = root["CurrentGenotypeIndex"].Int32();
-  p.FitnessTotal = root["FitnessTotal"].Double();
-  p.AdjustedFitnessTotal = root["AdjustedFitnessTotal"].Double();
-  p.ChampionFitnessTotal = root["ChampionFitnessTotal"].Double();
-  p.PreviousBestFitness = root["PreviousBestFitness"].Double();
+  p.CurrentGenotypeIndex = root["CurrentGenotypeIndex"].Int32(0, p.PopulationSize() - 1);
+  // Sums of fitness values, each finite and not negative.
+  p.FitnessTotal = root["FitnessTotal"].Finite(0.0);
+  p.AdjustedFitnessTotal = root["AdjustedFitnessTotal"].Finite(0.0);
+  p.ChampionFitnessTotal = root["ChampionFitnessTotal"].Finite(0.0);
+  p.PreviousBestFitness = root["PreviousBestFitness"].Finite(0.0);
 
+  const GenomeShape shape = {
+      IntSettingOf(p.Settings, &TNEATPopulation::InputNodeCount),
+      IntSettingOf(p.Settings, &TNEATPopulation::OutputNodeCount),
+      MaxWeight(SingleSettingOf(p.Settings, &TNEATPopulation::MaxLinkWeight),
+                SingleSettingOf(p.Settings, &TNEATPopulation::InitialWeightMagnitude))};
   const JsonAt current = root["GenotypeList"];
   const JsonAt previous = root["PreviousGenotypeList"];
-  p.GenotypeList = ReadGenomeList(current, p.PopulationSize());
-  p.PreviousGenotypeList = ReadGenomeList(previous, p.PopulationSize());
+  p.GenotypeList = ReadGenomeList(current, p.PopulationSize(), false, shape);
+  p.PreviousGenotypeList = ReadGenomeList(previous, p.PopulationSize(), true, shape);
   p.BestIndividual = ReadRef(root["BestIndividual"], p);
 
   const JsonAt species = root["Species"];
@@ -622,14 +781,14 @@ PopulationRecord ReadPopulation(const std::string& text) {
     }
     s.BirthGeneration = at["BirthGeneration"].Int32();
     s.MemberCount = at["MemberCount"].Int32(0, max);
-    s.Color = at["Color"].Int32();
+    s.Color = at["Color"].Int32(0, 0xFFFFFF);  // drawn from the 24-bit colours
     s.ExpectedOffspringCount = at["ExpectedOffspringCount"].Int32(0, max);
     s.LastImprovementGeneration = at["LastImprovementGeneration"].Int32();
     s.DeadSpecies = at["DeadSpecies"].Bool();
-    s.FitnessSum = at["FitnessSum"].Double();
-    s.AdjustedFitnessSum = at["AdjustedFitnessSum"].Double();
-    s.SpeciesPunish = at["SpeciesPunish"].Double();
-    s.OldChampionFitness = at["OldChampionFitness"].Double();
+    s.FitnessSum = at["FitnessSum"].Finite(0.0);
+    s.AdjustedFitnessSum = at["AdjustedFitnessSum"].Finite(0.0);
+    s.SpeciesPunish = at["SpeciesPunish"].Finite(0.0);
+    s.OldChampionFitness = at["OldChampionFitness"].Finite(0.0);
     s.Champion = ReadRef(at["Champion"], p);
     const JsonAt members = at["Genotypes"];
     for (size_t m = 0, n = members.ArraySize(); m < n; ++m) {
@@ -638,7 +797,12 @@ PopulationRecord ReadPopulation(const std::string& text) {
       s.Genotypes.push_back(*ReadRef(member, p));
     }
     const JsonAt defining = at["DefiningMember"];
-    if (!defining.IsNull()) s.DefiningMember = ReadGenome(defining, true);
+    if (!defining.IsNull()) s.DefiningMember = ReadGenome(defining, GenomeIn::Species, shape);
+  }
+  if (p.LivingSpeciesCount > static_cast<int32_t>(speciesCount)) {
+    root["LivingSpeciesCount"].Fail(std::to_string(p.LivingSpeciesCount) +
+                                    " living species, but the checkpoint holds " +
+                                    std::to_string(speciesCount));
   }
 
   // Breeding trusts what speciation left: a species' champion and members are of one
@@ -662,6 +826,7 @@ PopulationRecord ReadPopulation(const std::string& text) {
     species.Fail("the species are allotted " + std::to_string(allotted) +
                  " children, more than PopulationSize " + std::to_string(p.PopulationSize()));
   }
+  CheckBreedingState(root, p);
 
   // Now that the counters, names and species are known.
   for (size_t i = 0; i < p.GenotypeList.size(); ++i) {

@@ -1,5 +1,8 @@
 // Genome files: save, and load into a genome of a population.
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -7,6 +10,7 @@
 #include "neat/genotype.h"
 #include "neat/io/build.h"
 #include "neat/io/format.h"
+#include "neat/io/json_text.h"
 #include "neat/io/neat_io.h"
 #include "neat/population.h"
 #include "neat/transfer_functions.h"
@@ -52,28 +56,59 @@ void BuildGenome(const GenomeRecord& r, const std::vector<TTransferFunction*>& t
   if (r.Prepared) target.PreparePhenotype();
 }
 
+namespace {
+std::string TooLarge(const std::string& what, uintmax_t bytes) {
+  return what + ": " + std::to_string(bytes) + " bytes, more than the " +
+         std::to_string(kMaxTextBytes) + " a genome file or checkpoint may hold";
+}
+}  // namespace
+
 std::string ReadAll(std::istream& in, const std::string& what) {
   std::string text;
-  // The reader parses in place when the text has room for simdjson's padding behind it.
+  size_t size = 0;
   const std::istream::pos_type start = in.tellg();
   if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
-    const std::streamoff size = in.tellg() - start;
+    const std::streamoff length = in.tellg() - start;
     in.seekg(start);
-    if (size > 0) text.reserve(static_cast<size_t>(size) + kTextPadding);
+    if (length > static_cast<std::streamoff>(kMaxTextBytes)) {
+      throw EFormatError(TooLarge(what, static_cast<uintmax_t>(length)));
+    }
+    size = static_cast<size_t>(std::max<std::streamoff>(length, 0));
   }
   in.clear();
+  // Checked as it comes in: a file of brackets is refused at its first few, a stream without
+  // end at the size limit.
+  NestingCheck nesting;
   char buffer[1 << 16];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<size_t>(in.gcount()));
+    const auto n = static_cast<size_t>(in.gcount());
+    if (text.size() + n > kMaxTextBytes) throw EFormatError(TooLarge(what, text.size() + n));
+    text.append(buffer, n);
+    try {
+      nesting.Scan(text, text.size() - n);
+    } catch (const EFormatError& e) {
+      throw EFormatError(what + ": " + e.what());
+    }
+    // Room for the whole once its start looks like a file of ours; with simdjson's padding
+    // behind it, the reader parses in place.
+    if (text.capacity() < size + kTextPadding) text.reserve(size + kTextPadding);
   }
   if (in.bad()) throw EFormatError(what + ": cannot be read");
   return text;
 }
 
 std::string ReadFileText(const std::filesystem::path& file) {
+  namespace fs = std::filesystem;
+  const std::string what = file.string();
+  // A directory opens and then reads as nothing sensible, a pipe or device may never end.
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec) throw EFormatError(what + ": cannot be opened: " + ec.message());
+  if (fs::is_directory(status)) throw EFormatError(what + ": is a directory");
+  if (!fs::is_regular_file(status)) throw EFormatError(what + ": is not a regular file");
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw EFormatError(file.string() + ": cannot be opened");
-  return ReadAll(in, file.string());
+  if (!in) throw EFormatError(what + ": cannot be opened: " + std::strerror(errno));
+  return ReadAll(in, what);
 }
 
 void WriteStream(std::ostream& out, const std::string& text) {
@@ -115,9 +150,9 @@ namespace {
 
 void LoadGenotypeText(const std::string& text, const std::string& what, TGenotype& target,
                       const GenotypeLoadOptions& options) {
-  const GenomeRecord r = ReadGenomeText(text, what);
   TNEATPopulation* population = target.NEATPopulation;
   if (!population) throw std::invalid_argument("the genome to load into belongs to no population");
+  const GenomeRecord r = ReadGenomeText(text, what, ShapeOf(*population));
 
   // Everything is looked up and checked before the target changes.
   const TTransferFunctionList& registry = TransferFunctionList();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -229,6 +230,20 @@ double JsonAt::Double() const {
   Fail(std::string("expected a number, found ") + TypeName(value_));
 }
 
+std::string NumberText(double v) {
+  std::string text;
+  JsonWriter(text).Double(v);
+  return text;
+}
+
+double JsonAt::Finite(double min, double max) const {
+  const double v = Double();
+  if (!std::isfinite(v)) Fail("expected a finite number, found " + NumberText(v));
+  if (v < min) Fail(NumberText(v) + " is below " + NumberText(min));
+  if (v > max) Fail(NumberText(v) + " is above " + NumberText(max));
+  return v;
+}
+
 float JsonAt::Single() const {
   const double v = Double();
   // Anything below the midpoint between the largest single and 2^128 rounds to a finite one.
@@ -250,16 +265,80 @@ std::string_view JsonAt::String() const {
   return s;
 }
 
+void NestingCheck::Scan(const std::string& text, size_t from) {
+  const char* const data = text.c_str();
+  const size_t n = text.size();
+  // Locals, so that the loop keeps them in registers.
+  int depth = depth_;
+  bool inString = inString_;
+  bool escaped = escaped_;
+  for (size_t i = from; i < n; ++i) {
+    if (escaped) {
+      escaped = false;
+      continue;
+    }
+    // Numbers and blanks are nearly all of a file: the C library passes over them fastest. It
+    // stops at the terminating NUL too, or at one within the text (not JSON; refused later).
+    i += std::strcspn(data + i, "\"\\[]{}");
+    if (i >= n) break;
+    const char c = data[i];
+    if (inString) {
+      if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) {
+        const size_t lineStart = text.rfind('\n', i) + 1;  // 0 on the first line
+        const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(i), '\n');
+        throw EFormatError("nested more than " + std::to_string(kMaxNesting) +
+                           " levels deep at line " + std::to_string(line) + ", column " +
+                           std::to_string(i - lineStart + 1) + "; no genome file or checkpoint is");
+      }
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  depth_ = depth;
+  inString_ = inString;
+  escaped_ = escaped;
+}
+
+namespace {
+// Finds where a text stops being JSON without building anything of it.
+struct NoTree : nlohmann::json_sax<json> {
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return true; }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return true; }
+  bool start_array(std::size_t) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    error = e.what();
+    return false;
+  }
+  std::string error;
+};
+}  // namespace
+
 JsonDocument::JsonDocument(const std::string& text) {
   // In place when the string has the padding behind it (ReadAll leaves room), else copied.
   const bool padded = text.capacity() - text.size() >= simdjson::SIMDJSON_PADDING;
   const simdjson::error_code error = parser_.parse(text.data(), text.size(), !padded).get(root_);
   if (!error) return;
   // simdjson says what is wrong but not where; nlohmann's parser finds the place.
-  try {
-    const json parsed = json::parse(text.begin(), text.end());
-  } catch (const json::exception& e) {
-    std::string reason = e.what();
+  NoTree sax;
+  if (!json::sax_parse(text.begin(), text.end(), &sax)) {
+    std::string reason = sax.error;
     const auto cut = reason.find("] ");
     if (cut != std::string::npos) reason = reason.substr(cut + 2);
     throw EFormatError("not valid JSON (truncated or corrupt): " + reason);

@@ -9,6 +9,7 @@
 
 #include <simdjson.h>
 
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -42,6 +43,9 @@ private:
   std::string& out_;
 };
 
+// A double as the writer puts it, for messages.
+std::string NumberText(double v);
+
 // A JSON value inside a document and the way to it. Paths are built only when a refusal
 // names one, so reading costs no string work per gene. Valid while its document lives.
 class JsonAt {
@@ -69,7 +73,8 @@ public:
   int32_t Int32() const;
   int32_t Int32(int32_t min, int32_t max) const;
   uint32_t UInt32() const;
-  double Double() const;
+  double Double() const;  // infinities and not-a-number too, as the writer puts them
+  double Finite(double min = -HUGE_VAL, double max = HUGE_VAL) const;
   float Single() const;
   bool Bool() const;
   std::string_view String() const;
@@ -100,6 +105,28 @@ public:
 private:
   simdjson::dom::parser parser_;
   simdjson::dom::element root_;
+};
+
+// What a reader takes in at most, checked while the bytes come in and before any tree is built,
+// so that no file can make a load run long or take much memory.
+// A checkpoint of the XOR host's 150 genomes is half a megabyte, the game's 30 genomes a fifth of
+// that: 64 MiB holds populations of tens of thousands of such genomes, and parsing it takes
+// well under a gigabyte.
+inline constexpr size_t kMaxTextBytes = size_t{64} << 20;
+// The format nests 7 levels at most (a species' representative's network state).
+inline constexpr int kMaxNesting = 16;
+
+// Follows the brackets of a JSON text arriving in pieces, outside strings, and refuses one that
+// nests deeper than kMaxNesting with the line and column where it does.
+class NestingCheck {
+public:
+  // text holds everything read so far; the part from `from` on is new.
+  void Scan(const std::string& text, size_t from);
+
+private:
+  int depth_ = 0;
+  bool inString_ = false;
+  bool escaped_ = false;
 };
 
 // Checks the envelope: the "Format" name and the "Version".

@@ -12,6 +12,13 @@
 //
 // Bad input. A file is read and checked completely before anything is touched; a refused file
 // throws EFormatError naming the problem and where it is, and leaves the target as it was.
+// Refused too is what reads well but could not run: a genome whose first nodes are not the
+// population's inputs and outputs, a weight that is not finite or lies beyond what the
+// population's settings make, a fitness that is negative or not finite, an empty generation,
+// sums that breeding would draw from but that its genomes do not add up to. Network state
+// (values, transfer state, delay lines) may hold anything a network computed, infinities
+// included. A text is read no further than 64 MiB, nor deeper than 16 levels of nesting: a
+// directory, device or pipe given as a file is refused by name.
 
 #include <cstdint>
 #include <filesystem>
@@ -58,8 +65,9 @@ struct GenotypeLoadOptions {
 
 // Replaces the target's genes with the file's; the target's own genes go back to the pool and
 // the new ones are taken from it. The target belongs to a population (its NEATPopulation),
-// whose counters must accept the numbers; SpeciesHint becomes none. A genome that was
-// prepared when saved is prepared again.
+// whose counters must accept the numbers, whose InputNodeCount and OutputNodeCount the
+// genome's nodes must match and whose weight limit its weights must keep; SpeciesHint becomes
+// none. A genome that was prepared when saved is prepared again.
 void LoadGenotype(std::istream& in, TGenotype& target, const GenotypeLoadOptions& options = {});
 void LoadGenotypeFile(const std::filesystem::path& file, TGenotype& target,
                       const GenotypeLoadOptions& options = {});
@@ -92,6 +100,9 @@ public:
   int32_t PopulationSize() const;
   int32_t InputNodeCount() const;
   int32_t OutputNodeCount() const;
+  // Whether it was taken after an evaluation, before breeding (the host breeds next), rather
+  // than after CreateInitialPopulation or CreateNextGeneration (the host evaluates next).
+  bool Evaluated() const;
   // Throws EFormatError when this program's transfer-function registry differs from the
   // checkpoint's (new nodes draw from it, so the run could not continue exactly).
   void CheckRegistry() const;

@@ -1,5 +1,7 @@
 #include "neat/io/records.h"
 
+#include <stdexcept>
+
 #include "neat/genotype.h"
 #include "neat/io/neat_io.h"
 #include "neat/species.h"
@@ -9,15 +11,17 @@ namespace qf::io {
 
 using P = TNEATPopulation;
 
+// An empty generation cannot be evaluated, a genome without an output cannot be read, and
+// activation runs at least one pass (-1 and 0 choose the count).
 const std::vector<IntSetting> kIntSettings = {
-    {"PopulationSize", &P::PopulationSize},
+    {"PopulationSize", &P::PopulationSize, 1},
     {"SpeciesTargetCount", &P::SpeciesTargetCount},
-    {"InputNodeCount", &P::InputNodeCount},
-    {"OutputNodeCount", &P::OutputNodeCount},
+    {"InputNodeCount", &P::InputNodeCount, 0},
+    {"OutputNodeCount", &P::OutputNodeCount, 1},
     {"GenerationsToRun", &P::GenerationsToRun},
     {"TournamentSize", &P::TournamentSize},
     {"TournamentRange", &P::TournamentRange},
-    {"ActivationIterations", &P::ActivationIterations},
+    {"ActivationIterations", &P::ActivationIterations, -1},
     {"MaxConnectionDelay", &P::MaxConnectionDelay},
 };
 
@@ -51,7 +55,21 @@ const char* const kSelectionTypeNames[4] = {"stFitProp", "stSpecies", "stTournam
                                             "stLocalTournament"};
 const char* const kSpeciesFitnessMethodNames[2] = {"sfmAverageFitness", "sfmHighestFitness"};
 
-int32_t PopulationRecord::PopulationSize() const { return Settings.Ints[0]; }
+int32_t PopulationRecord::PopulationSize() const { return IntSettingOf(Settings, &P::PopulationSize); }
+
+int32_t IntSettingOf(const SettingsRecord& s, int32_t TNEATPopulation::*member) {
+  for (size_t i = 0; i < kIntSettings.size(); ++i) {
+    if (kIntSettings[i].Member == member) return s.Ints[i];
+  }
+  throw std::logic_error("not an integer setting");
+}
+
+float SingleSettingOf(const SettingsRecord& s, float TNEATPopulation::*member) {
+  for (size_t i = 0; i < kSingleSettings.size(); ++i) {
+    if (kSingleSettings[i].Member == member) return s.Singles[i];
+  }
+  throw std::logic_error("not a single setting");
+}
 
 namespace {
 // Nodes are saved with their function's registered name; an object the registry does not

@@ -120,6 +120,7 @@ struct PopulationRecord {
 struct IntSetting {
   const char* Name;
   int32_t TNEATPopulation::*Member;
+  int32_t Min = INT32_MIN;  // below it the population cannot run
 };
 struct DoubleSetting {
   const char* Name;
@@ -139,6 +140,10 @@ extern const std::vector<SingleSetting> kSingleSettings;
 extern const std::vector<BoolSetting> kBoolSettings;
 extern const char* const kSelectionTypeNames[4];
 extern const char* const kSpeciesFitnessMethodNames[2];
+
+// A setting's value in a record, by the member it mirrors.
+int32_t IntSettingOf(const SettingsRecord& settings, int32_t TNEATPopulation::*member);
+float SingleSettingOf(const SettingsRecord& settings, float TNEATPopulation::*member);
 
 SettingsRecord CaptureSettings(const TNEATPopulation& population);
 void ApplySettings(const SettingsRecord& settings, TNEATPopulation& population);

@@ -2,10 +2,12 @@
 // - A genome file refused leaves the genome it was meant for exactly as it was; one accepted
 //   saves to a text that loads to the same genome and saves to the same text again.
 // - A checkpoint accepted (and asking for a pool of modest size) is applied to a population;
-//   saving it then gives exactly the text of what was read, and the population goes through
-//   two generations as a host drives it. Errors the engine reports for odd but legal settings
-//   (assertions, list errors) are tolerated; crashes, leaks and hangs are not.
+//   saving it then gives exactly the text of what was read, and the population goes on as a
+//   host drives it: every network runs, a population taken after its evaluation is bred, then
+//   two generations follow. Errors the engine reports for odd but legal settings (assertions,
+//   list errors) are tolerated; crashes, leaks and hangs are not.
 
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -31,8 +33,8 @@ std::string Saved(const TGenotype& g) {
 
 void FuzzGenome(const std::string& text) {
   TNEATPopulation population(nullptr);
-  population.InputNodeCount = 2;
-  population.OutputNodeCount = 2;
+  population.InputNodeCount = 7;  // the game's, as the seed genomes are
+  population.OutputNodeCount = 3;
   population.PopulationSize = 2;
   population.CreateInitialPopulation();
   TGenotype& target = *(*population.GenotypeList)[0];
@@ -58,21 +60,22 @@ void FuzzGenome(const std::string& text) {
 double StructureFitness(TNEATPopulation*, TGenotype* g) { return 1.0 + g->GeneCount() % 7; }
 
 void FuzzCheckpoint(const std::string& text) {
-  io::PopulationRecord record;
+  std::optional<io::PopulationCheckpoint> checkpoint;
+  std::istringstream in(text);
   try {
-    record = io::ReadPopulationText(text, "fuzz");
+    checkpoint.emplace(io::ReadPopulationCheckpoint(in));
   } catch (const io::EFormatError&) {
     return;
   }
-  // A pool of millions is legal but would only measure the allocator.
+  const io::PopulationRecord& record = checkpoint->Record();
+  // A pool of hundreds of thousands is legal but would only measure the allocator.
   if (record.PooledNodes + record.PooledConnects > 100000) return;
   const std::string expected = io::WritePopulationText(record);
 
   TNEATPopulation population(nullptr);
   population.OnCalculateFitness = StructureFitness;
-  const io::PopulationCheckpoint checkpoint(std::make_unique<io::PopulationRecord>(record));
   try {
-    io::ApplyPopulationCheckpoint(checkpoint, population);
+    io::ApplyPopulationCheckpoint(*checkpoint, population);
   } catch (const io::EFormatError&) {
     return;  // another registry: refused before anything changed
   }
@@ -81,8 +84,17 @@ void FuzzCheckpoint(const std::string& text) {
   QF_FUZZ_CHECK(saved.str() == expected, "an applied checkpoint saved differently from what was read");
 
   // Settings a host could give but that only make the generation slow.
-  if (population.TournamentSize > 64 || population.PopulationSize > 64) return;
+  if (population.TournamentSize > 64 || population.PopulationSize > 64 ||
+      population.ActivationIterations > 64) {
+    return;
+  }
   try {
+    for (TGenotype* g : *population.GenotypeList) {
+      for (int32_t i = 0; i < population.InputNodeCount; ++i) g->SetInput(i, 0.5);
+      g->Iterate(-1);
+      for (int32_t o = 0; o < population.OutputNodeCount; ++o) g->GetOutput(o);
+    }
+    if (checkpoint->Evaluated()) population.CreateNextGeneration();
     for (int i = 0; i < 2; ++i) {
       population.EvaluateGeneration();
       population.CreateNextGeneration();

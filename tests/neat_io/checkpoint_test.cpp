@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -19,6 +23,7 @@ namespace qf::test {
 namespace {
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 // Step 0 is CreateInitialPopulation; odd steps evaluate, even steps breed.
 class Stepper {
@@ -240,7 +245,7 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
       {"missing key", [](json& d) { d.erase("NextNodeNumber"); }, {"$: missing \"NextNodeNumber\""}},
       {"pool", [](json& d) { d["GenePool"]["Nodes"] = -1; }, {"$.GenePool.Nodes", "out of range"}},
       {"huge pool", [](json& d) { d["GenePool"]["Connections"] = 4000000000u; },
-       {"$.GenePool.Connections", "4000000000 is out of range 0 .. 10000000"}},
+       {"$.GenePool.Connections", "4000000000 is out of range 0 .. 1000000"}},
       {"seed", [](json& d) { d["RandSeed"] = -5; }, {"$.RandSeed", "out of range 0 .. 4294967295"}},
       {"allotment",
        [](json& d) { d["Species"][0]["ExpectedOffspringCount"] = 31; },
@@ -254,6 +259,57 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
        [&](json& d) { d["Species"][living]["Genotypes"][0] = {"PreviousGenotypeList", 0}; },
        {"the champion and the members lie in different genotype lists"}},
       {"host value", [](json& d) { d["Host"]["generation"] = 4; }, {"$.Host.generation", "expected a string"}},
+      // What reads well but could not run, or would fail later without naming the file.
+      {"output marked hidden", [](json& d) { d["GenotypeList"][3]["Nodes"][8][1] = "hidden"; },
+       {"$.GenotypeList[3].Nodes[8][1]", "node 8 is hidden but must be output",
+        "inputs are nodes 0 .. 6, its outputs nodes 7 .. 9"}},
+      {"no nodes",
+       [](json& d) {
+         auto& g = d["GenotypeList"][4];
+         g["Nodes"] = json::array();
+         g["Connections"] = json::array();
+         g.erase("State");
+       },
+       {"$.GenotypeList[4].Nodes", "the genome lacks node 0"}},
+      {"link into an input", [](json& d) { d["GenotypeList"][0]["Connections"][0][2] = 1; },
+       {"$.GenotypeList[0].Connections[0][2]", "leads into node 1, an input"}},
+      {"weight not a number", [](json& d) { d["GenotypeList"][0]["Connections"][1][3] = "nan"; },
+       {"$.GenotypeList[0].Connections[1][3]", "expected a finite number, found \"nan\""}},
+      {"weight beyond the limit",
+       [](json& d) { d["PreviousGenotypeList"][1]["Connections"][2][3] = 3.5; },
+       {"$.PreviousGenotypeList[1].Connections[2][3]",
+        "weight 3.5 lies beyond the population's limit of 3"}},
+      {"infinite fitness", [](json& d) { d["GenotypeList"][1]["Fitness"] = "inf"; },
+       {"$.GenotypeList[1].Fitness", "found \"inf\""}},
+      {"unprepared", [](json& d) { d["GenotypeList"][2]["Prepared"] = false; },
+       {"$.GenotypeList[2].Prepared", "always prepared"}},
+      {"depth levels", [](json& d) { d["GenotypeList"][0]["MaxNodeDepth"] = 100000; },
+       {"$.GenotypeList[0].MaxNodeDepth", "100000 is not between 2 and 2 + its"}},
+      {"empty generation", [](json& d) { d["GenotypeList"] = json::array(); },
+       {"$.GenotypeList", "holds 0 genotypes; PopulationSize is 30"}},
+      {"setting not finite", [](json& d) { d["Settings"]["WeightPeturbationFactor"] = "inf"; },
+       {"$.Settings.WeightPeturbationFactor", "found \"inf\""}},
+      {"passes", [](json& d) { d["Settings"]["ActivationIterations"] = -2; },
+       {"$.Settings.ActivationIterations", "-2 is out of range -1 .."}},
+      {"local tournament",
+       [](json& d) {
+         d["Settings"]["SelectionType"] = "stLocalTournament";
+         d["Settings"]["TournamentRange"] = 62;
+       },
+       {"$.Settings.TournamentRange", "62 does not fit a population of 30"}},
+      {"total", [](json& d) { d["AdjustedFitnessTotal"] = d["AdjustedFitnessTotal"].get<double>() * 1e6; },
+       {"$.AdjustedFitnessTotal", "is not the sum of the species' adjusted fitness"}},
+      {"species sum", [&](json& d) { d["Species"][living]["AdjustedFitnessSum"] = 1e300; },
+       {"$.Species[" + std::to_string(living) + "].AdjustedFitnessSum",
+        "1e+300 is not the sum of its members' adjusted fitness"}},
+      {"breeding from a generation about to be freed",
+       [&](json& d) {
+         auto& s = d["Species"][living];
+         s["Champion"][0] = "PreviousGenotypeList";
+         for (auto& member : s["Genotypes"]) member[0] = "PreviousGenotypeList";
+       },
+       {"$.Species[" + std::to_string(living) + "].Champion",
+        "breeds next from PreviousGenotypeList, which that breeding step frees"}},
   };
 
   const std::string before = Fingerprint(run.Population());
@@ -289,6 +345,63 @@ TEST(CheckpointBadInputTest, EveryKindOfBadFileIsRefusedWithItsPlaceAndTouchesNo
   EXPECT_NO_THROW(io::LoadPopulation(in, run.Population()));
   EXPECT_EQ(Fingerprint(run.Population()), before);
   CacheHandler().Clear();
+}
+
+// Never ends, never seeks: a pipe or a device behind a stream.
+class EndlessSpaces : public std::streambuf {
+public:
+  EndlessSpaces() : buffer_(1 << 16, ' ') { underflow(); }
+
+protected:
+  int_type underflow() override {
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+    return ' ';
+  }
+
+private:
+  std::vector<char> buffer_;
+};
+
+TEST(CheckpointFileTest, WhatIsNoFileOrHoldsTooMuchIsRefusedByNameBeforeItIsRead) {
+  RegisterGameTransferFunctions();
+  const fs::path dir = fs::temp_directory_path() / ("qf-io-files-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "run.json");
+  std::ofstream(dir / "nested.json") << "{\n  \"Format\": " << std::string(40, '[');
+  std::ofstream(dir / "large.json").close();
+  fs::resize_file(dir / "large.json", (size_t{64} << 20) + 1);  // sparse: nothing to read
+  const std::vector<std::pair<fs::path, std::string>> files = {
+      {dir / "run.json", ": is a directory"},
+      {"/dev/zero", ": is not a regular file"},
+      {dir / "missing.json", ": cannot be opened: No such file or directory"},
+      {dir / "nested.json",
+       ": nested more than 16 levels deep at line 2, column 28; no genome file or checkpoint is"},
+      {dir / "large.json",
+       ": 67108865 bytes, more than the 67108864 a genome file or checkpoint may hold"}};
+  TNEATPopulation population(nullptr);
+  ApplyStoredPopulationSettings(population);
+  TGenotype genotype(&population);
+  for (const auto& [file, problem] : files) {
+    SCOPED_TRACE(file.string());
+    const std::string expected = file.string() + problem;
+    try {
+      io::LoadPopulationFile(file, population);
+      ADD_FAILURE() << "accepted as a checkpoint";
+    } catch (const io::EFormatError& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+    try {
+      io::LoadGenotypeFile(file, genotype);
+      ADD_FAILURE() << "accepted as a genome";
+    } catch (const io::EFormatError& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+  }
+  // A stream without end is read no further than a file may be long.
+  EndlessSpaces endless;
+  std::istream in(&endless);
+  EXPECT_THROW(io::LoadPopulation(in, population), io::EFormatError);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -116,10 +118,13 @@ TEST_F(GenomeIoTest, EvolvedGenomesRoundTripAndRunOnBitForBit) {
 
 TEST_F(GenomeIoTest, AwkwardNumbersSurviveBitForBit) {
   Evolve(0);
-  TGenotype& g = *(*pop.GenotypeList)[0];
+  // A copy, so the population's own genomes keep weights its settings allow.
+  const auto awkward = (*pop.GenotypeList)[0]->Clone();
+  TGenotype& g = *awkward;
+  pop.MaxLinkWeight = FLT_MAX;  // the widest weight limit there is
   const double inf = std::numeric_limits<double>::infinity();
   const std::vector<double> weights = {0.1, 1.0 / 3, -0.0, 5e-324, 2.2250738585072014e-308,
-                                       DBL_MAX, -DBL_MAX, 0x1p60, 1.2345678901234567e20,
+                                       FLT_MAX, -FLT_MAX, 0x1p60, 1.2345678901234567e20,
                                        9007199254740993.0, -1e-300, 3.0000000000000004,
                                        123456789012345678.0, 1e21, 0.30000000000000004};
   for (size_t i = 0; i < weights.size(); ++i) g.ConnectList[static_cast<int32_t>(i)]->Weight = weights[i];
@@ -130,6 +135,8 @@ TEST_F(GenomeIoTest, AwkwardNumbersSurviveBitForBit) {
   g.NodeList[9]->Value = std::numeric_limits<double>::quiet_NaN();
   g.NodeList[9]->PreviousValue = -0.0;
   g.NodeList[9]->Depth = 99.99999999999999;
+  g.NodeList[9]->TransferState[1] = DBL_MAX;
+  g.ConnectList[2]->DelayLine[5] = -DBL_MAX;
   auto copy = Loaded(Saved(g));
   for (size_t i = 0; i < weights.size(); ++i) {
     EXPECT_EQ(Bits(copy->ConnectList[static_cast<int32_t>(i)]->Weight), Bits(weights[i])) << i;
@@ -141,6 +148,8 @@ TEST_F(GenomeIoTest, AwkwardNumbersSurviveBitForBit) {
   EXPECT_TRUE(std::isnan(copy->NodeList[9]->Value));
   EXPECT_EQ(Bits(copy->NodeList[9]->PreviousValue), Bits(-0.0));
   EXPECT_EQ(Bits(copy->NodeList[9]->Depth), Bits(99.99999999999999));
+  EXPECT_EQ(copy->NodeList[9]->TransferState[1], DBL_MAX);
+  EXPECT_EQ(copy->ConnectList[2]->DelayLine[5], -DBL_MAX);
 
   // Singles are written as singles and read back to the same bits.
   const std::vector<float> singles = {0.4f, 0.1f, FLT_MIN, 1e-45f, FLT_MAX, 1.0000001f,
@@ -222,6 +231,16 @@ TEST_F(GenomeIoTest, TheTargetPopulationMustAcceptTheNumbersAndNames) {
   EXPECT_NE(refusal(broken).find("$.Genotype.Connections[0][2]: connection 0 leads to node 4242"),
             std::string::npos) << refusal(broken);
   EXPECT_NE(refusal(text.substr(0, text.size() / 2)).find("genome: not valid JSON"), std::string::npos);
+  nlohmann::json heavy = nlohmann::json::parse(text);
+  heavy["Genotype"]["Connections"][0][3] = 7.5;
+  EXPECT_NE(refusal(heavy.dump()).find("$.Genotype.Connections[0][3]: weight 7.5 lies beyond the "
+                                       "population's limit of 3"),
+            std::string::npos) << refusal(heavy.dump());
+  // Into a population of another shape its nodes are not the inputs and outputs the host uses.
+  fresh.OutputNodeCount = 2;
+  EXPECT_NE(refusal(text).find("$.Genotype.Nodes[9][1]: node 9 is output but must be hidden"),
+            std::string::npos) << refusal(text);
+  fresh.OutputNodeCount = 3;
   std::ostringstream after;
   FingerprintGenome(after, target);
   EXPECT_EQ(after.str(), before.str());

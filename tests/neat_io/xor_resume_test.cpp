@@ -77,7 +77,8 @@ TEST_P(XorResumeTest, ResumedFromEitherCheckpointTheRunGoesOnExactly) {
     SCOPED_TRACE(file);
     CacheHandler().Clear();  // a new process has an empty pool
     XorOptions resumed = Options(12);
-    resumed.Seed = 12345;    // and the checkpoint's seed rules, not the option
+    resumed.Seed.reset();    // the checkpoint keeps the seed's state and the margin
+    resumed.Margin.reset();
     resumed.ResumeFile = (dir_ / file).string();
     const Trace tail = RunTraced(resumed);
     const size_t from = reference.Steps.size() - tail.Steps.size();
@@ -86,6 +87,27 @@ TEST_P(XorResumeTest, ResumedFromEitherCheckpointTheRunGoesOnExactly) {
                                                    reference.Steps.end()));
     EXPECT_EQ(head.Log + tail.Log, reference.Log);
   }
+
+  // Given with a resume, what the checkpoint keeps must be the run's; a directory is no file.
+  const auto refusal = [&](XorOptions o) -> std::string {
+    try {
+      RunXor(o);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "<accepted>";
+  };
+  XorOptions again = Options(12);
+  again.ResumeFile = (dir_ / "bred.json").string();
+  again.Seed = 12345;
+  EXPECT_NE(refusal(again).find("continues the run of seed 8, not of seed 12345"), std::string::npos)
+      << refusal(again);
+  again.Seed = 8;
+  again.Margin = 0.5;
+  EXPECT_NE(refusal(again).find("solved with the margin 0.99, not 0.5"), std::string::npos)
+      << refusal(again);
+  again.ResumeFile = dir_.string();
+  EXPECT_EQ(refusal(again), dir_.string() + ": is a directory");
 }
 
 TEST_P(XorResumeTest, CheckpointingEveryGenerationChangesNothing) {

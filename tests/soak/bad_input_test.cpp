@@ -1,15 +1,19 @@
 // The real game on bad data and through faults: missing or corrupt sprites, missing or corrupt
-// sounds, a log that cannot be written, a long stall between frames, the tick counter wrapping.
+// sounds, a log that cannot be written, a long stall between frames, the tick counter wrapping,
+// a checkpoint to resume that is refused.
 
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -363,6 +367,39 @@ TEST_F(BadInputTest, ClosingTheWindowDuringAnEvaluationEndsItAndWritesTheLog) {
   const std::string text{std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()};
   EXPECT_NE(text.find("Hit Invader"), std::string::npos);
   main_.reset();
+}
+
+// The arena resuming from a checkpoint it refuses: the earlier run's record in the output
+// directory is left as it was, not cut down to a header and a fresh log.
+TEST(ArenaResumeTest, ARefusedCheckpointLeavesTheEarlierRunsFilesWhole) {
+  const fs::path dir = fs::temp_directory_path() / ("qf_bad_resume_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "out");
+  const std::map<std::string, std::string> earlier = {
+      {"arena-seed1.csv", "generation,game\n1,1\n2,1\n"},
+      {"arena-seed1.png", "an earlier curve"},
+      {"log.txt", "Inserted new Invader, count : 1\n"}};
+  for (const auto& [name, text] : earlier) WriteFile(dir / "out" / name, text);
+  WriteFile(dir / "bad.json", "{\"Format\": \"quillfrost-population\", \"Version\": 1, \"Gen");
+
+  const std::string command = std::string(QF_ARENA) + " --seed 1 --resume " +
+                              (dir / "bad.json").string() + " --out " + (dir / "out").string() +
+                              " 2> " + (dir / "err.txt").string();
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::ifstream err(dir / "err.txt");
+  const std::string message{std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>()};
+  EXPECT_NE(message.find("bad.json: not valid JSON"), std::string::npos) << message;
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "out")) {
+    ++files;
+    std::ifstream in(entry.path(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              earlier.at(entry.path().filename().string()));
+  }
+  EXPECT_EQ(files, earlier.size());  // nothing new either
+  fs::remove_all(dir);
 }
 
 }  // namespace

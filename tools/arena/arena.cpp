@@ -46,6 +46,8 @@ void EnterDirectory(const fs::path& dir, const char* what) {
   }
 }
 
+}  // namespace
+
 io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
   io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
   if (checkpoint.PopulationSize() != kGenerationSize || checkpoint.InputNodeCount() != 7 ||
@@ -66,8 +68,6 @@ io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
   }
   return checkpoint;
 }
-
-}  // namespace
 
 std::string FormatRecord(const GenerationRecord& r, bool study) {
   char line[320];
@@ -293,7 +293,11 @@ void Arena::SaveCheckpoint(const fs::path& file) const {
                           {"arena_seed", std::to_string(options_.Seed)}});
 }
 
-void Arena::Resume(const fs::path& file) { PutPopulation(ReadGameCheckpoint(file), std::nullopt); }
+void Arena::Resume(const fs::path& file) { Resume(ReadGameCheckpoint(file)); }
+
+void Arena::Resume(const io::PopulationCheckpoint& checkpoint) {
+  PutPopulation(checkpoint, std::nullopt);
+}
 
 void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
                           std::optional<uint32_t> seed) {

@@ -101,6 +101,10 @@ WaveMeans MeansPerWave(const std::vector<GenerationRecord>& records);
 // The seed of a frozen replay's wave (from 1).
 uint32_t WaveSeed(uint32_t seed, int32_t wave);
 
+// A checkpoint read and checked for the game: 30 genomes of 7 inputs and 3 outputs, made with
+// the game's transfer functions. Throws std::runtime_error (io::EFormatError for a bad file).
+io::PopulationCheckpoint ReadGameCheckpoint(const std::filesystem::path& file);
+
 class Arena {
 public:
   // Creates the window in options.DataDir (the working directory is restored afterwards, then
@@ -136,6 +140,9 @@ public:
   // functions is refused with std::runtime_error and the game left as it was. A game over
   // still starts a new game with a fresh population.
   void Resume(const std::filesystem::path& file);
+  // The same with a checkpoint read and checked by ReadGameCheckpoint, which needs no arena:
+  // a host refuses a bad file before it makes anything of its own.
+  void Resume(const io::PopulationCheckpoint& checkpoint);
 
   const std::vector<GenerationRecord>& Records() const { return records_; }
   uint64_t FramesPlayed() const { return frames_; }

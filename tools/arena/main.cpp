@@ -35,10 +35,12 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "neat/genotype.h"
+#include "neat/io/neat_io.h"
 #include "neat/io/svg.h"
 #include "neat/population.h"
 #include "raster/bitmap32.h"
@@ -148,6 +150,11 @@ int main(int argc, char** argv) {
   if (frozen) options.Generations = waves > 0 ? waves : 10;
   const bool study = options.Player != Skill::Autopilot || options.RestoreLives || frozen;
   try {
+    // A refused checkpoint leaves an earlier run's outputs whole: it is read before anything
+    // is made or opened in the output directory, and before the window (which writes log.txt).
+    std::optional<qf::io::PopulationCheckpoint> resume;
+    if (!resumePath.empty()) resume = ReadGameCheckpoint(resumePath);
+    if (frozen) ReadGameCheckpoint(options.Frozen);  // the arena reads it again for itself
     if (options.DataDir.empty()) options.DataDir = DefaultDataDir();
     if (options.OutDir.empty()) options.OutDir = fs::current_path();
     fs::create_directories(options.OutDir);
@@ -160,7 +167,6 @@ int main(int argc, char** argv) {
     const fs::path checkpointDir = csvFile.parent_path() / (csvFile.stem().string() + "-checkpoints");
     fs::create_directories(bestDir);
     if (checkpointEvery > 0) fs::create_directories(checkpointDir);
-    const fs::path resumeFile = resumePath.empty() ? fs::path() : fs::absolute(resumePath);
 
     std::ofstream csv(csvFile, std::ios::binary | std::ios::trunc);
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
@@ -173,7 +179,7 @@ int main(int argc, char** argv) {
     bool complete = false;
     {
       Arena arena(options);
-      if (!resumeFile.empty()) arena.Resume(resumeFile);
+      if (resume) arena.Resume(*resume);
       arena.OnGeneration = [&](const GenerationRecord& r) {
         const std::string line = FormatRecord(r, study);
         if (memory) std::printf("%s  rss %ld kB\n", line.c_str(), ResidentKb());
