@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <unordered_map>
 #include <utility>
 
 #include "neat/genotype.h"
@@ -35,7 +36,7 @@ constexpr double kAscent = 0.93;
 constexpr double kDescent = 0.24;
 
 constexpr double kBaseRadius = 17;
-constexpr double kPortSpacing = 9;      // between the ports of one side: arrowheads are 7 wide
+constexpr double kPortGap = 0.75;       // on either side of a port's arrowhead or line
 constexpr double kPortSlope = 0.75;     // ports stay within 49 degrees of the horizontal
 constexpr double kArrowLength = 9;
 constexpr double kArrowHalfWidth = 3.5;
@@ -49,6 +50,7 @@ constexpr double kColumnPad = 12;       // more than an arrowhead, beyond the wi
 constexpr double kCurveGap = 110;       // between columns, where connections bend
 constexpr double kLoopHeight = 24;      // of a self-loop above its node
 constexpr double kLaneStep = 9;         // between the curls of connections within a column
+constexpr double kFirstLane = 16;       // from the column's edge to its innermost curl
 constexpr double kMargin = 16;
 
 double LineHeight(double size) { return size * (kAscent + kDescent); }
@@ -107,18 +109,41 @@ bool CircleTouchesBox(LayoutPoint c, double r, const LayoutBox& b) {
   return std::hypot(c.X - x, c.Y - y) < r;
 }
 
-// True when the polyline comes within `reach` of the box.
-bool PolylineTouchesBox(const std::vector<LayoutPoint>& line, double reach, const LayoutBox& b) {
-  const LayoutBox grown{b.Left - reach, b.Top - reach, b.Right + reach, b.Bottom + reach};
-  for (size_t i = 0; i + 1 < line.size(); ++i) {
-    // Short pieces: testing a few points of each is exact enough at these sizes.
-    for (int k = 0; k <= 4; ++k) {
-      const LayoutPoint p = Lerp(line[i], line[i + 1], k / 4.0);
-      if (p.X > grown.Left && p.X < grown.Right && p.Y > grown.Top && p.Y < grown.Bottom) return true;
+bool Inside(LayoutPoint p, const LayoutBox& b, double reach) {
+  return p.X > b.Left - reach && p.X < b.Right + reach && p.Y > b.Top - reach && p.Y < b.Bottom + reach;
+}
+
+// The points of every connection's path filed by where they lie, to find quickly what runs
+// through a box.
+class PointGrid {
+public:
+  void Add(int32_t owner, const std::vector<LayoutPoint>& points, double reach) {
+    for (const LayoutPoint& p : points) cells_[Key(Cell(p.X), Cell(p.Y))].push_back({owner, p, reach});
+  }
+  // Calls visit(owner, point, reach) for every point that may lie within its reach of the box.
+  template <class Visitor>
+  void Visit(const LayoutBox& box, Visitor visit) const {
+    for (int64_t x = Cell(box.Left - kMaxReach); x <= Cell(box.Right + kMaxReach); ++x) {
+      for (int64_t y = Cell(box.Top - kMaxReach); y <= Cell(box.Bottom + kMaxReach); ++y) {
+        const auto it = cells_.find(Key(x, y));
+        if (it == cells_.end()) continue;
+        for (const Entry& e : it->second) visit(e.Owner, e.Point, e.Reach);
+      }
     }
   }
-  return false;
-}
+
+private:
+  static constexpr double kCellSize = 16;
+  static constexpr double kMaxReach = 4;  // half the widest stroke and a pixel
+  struct Entry {
+    int32_t Owner;
+    LayoutPoint Point;
+    double Reach;
+  };
+  static int64_t Cell(double v) { return static_cast<int64_t>(std::floor(v / kCellSize)); }
+  static int64_t Key(int64_t x, int64_t y) { return x * 1000003 + y; }
+  std::unordered_map<int64_t, std::vector<Entry>> cells_;
+};
 
 enum class Route { Forward, Backward, SameColumn, SelfLoop, Dangling };
 
@@ -136,7 +161,8 @@ struct Item {
 
 struct Port {
   int32_t Connection;
-  double Toward;  // height of what the connection goes to first: ports are ordered by it
+  double Half;        // half the height the port takes: its arrowhead's, or its line's
+  double Toward = 0;  // height of what the connection goes to first: ports are ordered by it
   double Dy = 0;
 };
 
@@ -150,7 +176,8 @@ struct NodeInfo {
 struct Routing {
   Route Kind = Route::Forward;
   std::vector<int32_t> Chain;  // items from source to target
-  int32_t Lane = 0;            // curls within a column and self-loops, inner first
+  int32_t Lane = 0;            // self-loops of one node, inner first
+  double Reach = 0;            // how far a curl within a column stands out from it
 };
 
 class Layouter {
@@ -250,14 +277,16 @@ private:
           r.Lane = info_[static_cast<size_t>(from)].Loops++;
         } else if (a.Column == b.Column) {
           r.Kind = Route::SameColumn;
-          info_[static_cast<size_t>(from)].Right.push_back({index, 0});
-          info_[static_cast<size_t>(to)].Right.push_back({index, 0});
+          info_[static_cast<size_t>(from)].Right.push_back({index, lc.Width / 2 + kPortGap});
+          info_[static_cast<size_t>(to)].Right.push_back({index, kArrowHalfWidth + kPortGap});
           r.Chain = {info_[static_cast<size_t>(from)].Item, info_[static_cast<size_t>(to)].Item};
         } else {
           const bool forward = a.Column < b.Column;
           r.Kind = forward ? Route::Forward : Route::Backward;
-          (forward ? info_[static_cast<size_t>(from)].Right : info_[static_cast<size_t>(from)].Left).push_back({index, 0});
-          (forward ? info_[static_cast<size_t>(to)].Left : info_[static_cast<size_t>(to)].Right).push_back({index, 0});
+          (forward ? info_[static_cast<size_t>(from)].Right : info_[static_cast<size_t>(from)].Left)
+              .push_back({index, lc.Width / 2 + kPortGap});
+          (forward ? info_[static_cast<size_t>(to)].Left : info_[static_cast<size_t>(to)].Right)
+              .push_back({index, kArrowHalfWidth + kPortGap});
           r.Chain.push_back(info_[static_cast<size_t>(from)].Item);
           const int32_t step = forward ? 1 : -1;
           for (int32_t col = a.Column + step; col != b.Column; col += step) {
@@ -288,10 +317,8 @@ private:
       NodeInfo& info = info_[i];
       const std::string number = std::to_string(n.Number);
       const double numberHalf = Width(number, kNumberSize, true) / 2;
-      const size_t ports = std::max(info.Left.size(), info.Right.size());
-      const double portsHalf = ports > 1 ? static_cast<double>(ports - 1) * kPortSpacing / 2 : 0.0;
       n.Radius = std::max({kBaseRadius, std::hypot(numberHalf, LineHeight(kNumberSize) / 2) + 3,
-                           portsHalf / kPortSlope});
+                           PortSpan(info.Left) / 2 / kPortSlope, PortSpan(info.Right) / 2 / kPortSlope});
       if (n.Kind != LayoutNodeKind::Input) {
         if (!n.Name.empty()) info.Below.push_back(n.Name);
         info.Below.push_back(n.TransferFunction);
@@ -305,7 +332,18 @@ private:
     }
   }
 
-  // Self-loop `lane` of a node at the origin: its path and arrowhead.
+  // From the first port's centre to the last's, whatever their order.
+  static double PortSpan(const std::vector<Port>& side) {
+    if (side.size() < 2) return 0.0;
+    double sum = 0, least = 1e300;
+    for (const Port& p : side) {
+      sum += p.Half;
+      least = std::min(least, p.Half);
+    }
+    return 2 * (sum - least);
+  }
+
+  // Self-loop `lane` of a node: its path and arrowhead.
   std::pair<std::vector<LayoutPoint>, LayoutArrow> Loop(const LayoutNode& n, int32_t lane) const {
     const double r = n.Radius;
     const double angle = (20.0 + 8.0 * lane) * M_PI / 180;
@@ -458,7 +496,7 @@ private:
     const size_t count = columns_.size();
     left_.assign(count, 0);
     right_.assign(count, 0);
-    std::vector<int32_t> curls(count, 0);
+    std::vector<double> curls(count, 0.0);
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       const LayoutNode& n = layout_.Nodes[i];
       const auto c = static_cast<size_t>(n.Column);
@@ -478,12 +516,19 @@ private:
             items_[static_cast<size_t>(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
           within.push_back(k);
       std::stable_sort(within.begin(), within.end(), [&](size_t a, size_t b) { return Span(a) < Span(b); });
-      for (size_t k = 0; k < within.size(); ++k) routes_[within[k]].Lane = static_cast<int32_t>(k);
-      curls[c] = static_cast<int32_t>(within.size());
+      // Lanes far enough apart for a delay mark on the line between them.
+      double reach = kFirstLane, half = 0;
+      for (size_t k : within) {
+        const double mark = DelayWidth(layout_.Connections[k]) / 2;
+        if (k != within.front()) reach += std::max(kLaneStep, half + mark + 3);
+        routes_[k].Reach = reach;
+        half = mark;
+      }
+      if (!within.empty()) curls[c] = reach + half + 10;
     }
     x_.assign(count, 0);
     for (size_t c = 0; c < count; ++c) {
-      x_[c] = c == 0 ? left_[0] : x_[c - 1] + right_[c - 1] + CurlRoom(curls[c - 1]) + kCurveGap + extraGap_ + left_[c];
+      x_[c] = c == 0 ? left_[0] : x_[c - 1] + right_[c - 1] + curls[c - 1] + kCurveGap + extraGap_ + left_[c];
     }
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       LayoutNode& n = layout_.Nodes[i];
@@ -491,7 +536,9 @@ private:
     }
   }
 
-  static double CurlRoom(int32_t curls) { return curls > 0 ? 20 + kLaneStep * curls : 0.0; }
+  double DelayWidth(const LayoutConnection& c) const {
+    return c.Delay > 0 ? Width("d" + std::to_string(c.Delay), kDelaySize, true) + 2 : 0.0;
+  }
 
   double Span(size_t k) const {
     return std::fabs(items_[static_cast<size_t>(routes_[k].Chain[0])].Y - items_[static_cast<size_t>(routes_[k].Chain[1])].Y);
@@ -513,8 +560,12 @@ private:
           p.Toward = items_[static_cast<size_t>(next)].Y;
         }
         std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) { return a.Toward < b.Toward; });
-        for (size_t k = 0; k < side->size(); ++k)
-          (*side)[k].Dy = (static_cast<double>(k) - static_cast<double>(side->size() - 1) / 2) * kPortSpacing;
+        double dy = 0;
+        for (size_t k = 0; k < side->size(); ++k) {
+          if (k > 0) dy += (*side)[k - 1].Half + (*side)[k].Half;
+          (*side)[k].Dy = dy;
+        }
+        for (Port& p : *side) p.Dy -= dy / 2;
       }
     }
   }
@@ -557,13 +608,19 @@ private:
         }
         case Route::SameColumn: {
           const LayoutPoint a = PortPoint(from, id, true), b = PortPoint(to, id, true);
-          const double edge = RightEdge(layout_.Nodes[from].Column);
-          const double reach = (20 + kLaneStep * r.Lane) * 4 / 3;  // the curl's depth is 3/4 of it
+          // Out to the lane, along it with rounded corners, and back.
+          const double edge = RightEdge(layout_.Nodes[from].Column), lane = edge + r.Reach;
+          const double down = b.Y > a.Y ? 1 : -1;
+          const double round = std::min(r.Reach, std::fabs(b.Y - a.Y) / 2), k = 0.5523 * round;
           path = {a};
-          LineTo(path, {edge, a.Y});
-          path.push_back({edge + reach, a.Y});
-          path.push_back({edge + reach, b.Y});
-          path.push_back({edge, b.Y});
+          LineTo(path, {lane - round, a.Y});
+          path.push_back({lane - round + k, a.Y});
+          path.push_back({lane, a.Y + down * (round - k)});
+          path.push_back({lane, a.Y + down * round});
+          LineTo(path, {lane, b.Y - down * round});
+          path.push_back({lane, b.Y - down * (round - k)});
+          path.push_back({lane - round + k, b.Y});
+          path.push_back({lane - round, b.Y});
           LineTo(path, {b.X + kArrowLength, b.Y});
           lc.Arrow = ArrowAt(b, -1, 0);
           break;
@@ -588,7 +645,7 @@ private:
           break;
         }
       }
-      flat_.push_back(FlattenPath(path, 12));
+      flat_.push_back(FlattenPath(path));
     }
   }
 
@@ -620,66 +677,78 @@ private:
     }
   }
 
+  bool IsLoop(size_t k) const { return routes_[k].Kind == Route::SelfLoop || routes_[k].Kind == Route::SameColumn; }
+
   // Nothing a delay mark may touch: nodes, labels, arrowheads, self-loops and curls.
   bool Blocked(const LayoutBox& box, size_t own) const {
     for (const LayoutNode& n : layout_.Nodes)
       if (CircleTouchesBox(n.Centre, n.Radius + 1, box)) return true;
     for (const LayoutLabel& l : layout_.Labels)
       if (l.Box.Intersects(box)) return true;
-    for (size_t k = 0; k < layout_.Connections.size(); ++k) {
-      const LayoutConnection& c = layout_.Connections[k];
+    for (const LayoutConnection& c : layout_.Connections) {
       const LayoutArrow& a = c.Arrow;
       const LayoutBox arrow{std::min({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::min({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y}),
                             std::max({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::max({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y})};
       if (arrow.Intersects(box)) return true;
-      const Route kind = routes_[k].Kind;
-      if (k != own && (kind == Route::SelfLoop || kind == Route::SameColumn) &&
-          PolylineTouchesBox(flat_[k], c.Width / 2 + 1, box))
-        return true;
     }
-    return false;
+    bool blocked = false;
+    grid_.Visit(box, [&](int32_t owner, LayoutPoint p, double reach) {
+      if (static_cast<size_t>(owner) != own && IsLoop(static_cast<size_t>(owner)) && Inside(p, box, reach + 1)) blocked = true;
+    });
+    return blocked;
+  }
+
+  // How many other connections run through the box.
+  int32_t Crossed(const LayoutBox& box, size_t own) const {
+    std::vector<int32_t> owners;
+    grid_.Visit(box, [&](int32_t owner, LayoutPoint p, double reach) {
+      if (static_cast<size_t>(owner) != own && Inside(p, box, reach)) owners.push_back(owner);
+    });
+    std::sort(owners.begin(), owners.end());
+    return static_cast<int32_t>(std::unique(owners.begin(), owners.end()) - owners.begin());
   }
 
   // Each delay mark goes where its connection's path is free of everything it may not touch,
-  // preferring places that other connections do not cross. False when one found no place.
+  // preferring places that other connections do not cross and then the middle of the path.
+  // False when one found no place.
   bool MarkDelays() {
+    for (size_t k = 0; k < flat_.size(); ++k) grid_.Add(static_cast<int32_t>(k), flat_[k], layout_.Connections[k].Width / 2);
     bool all = true;
     for (size_t k = 0; k < layout_.Connections.size(); ++k) {
       const LayoutConnection& c = layout_.Connections[k];
       if (c.Delay <= 0) continue;
       const std::string text = "d" + std::to_string(c.Delay);
-      const double w = Width(text, kDelaySize, true) + 2, h = LineHeight(kDelaySize);
+      const double w = DelayWidth(c), h = LineHeight(kDelaySize);
       const auto labelAt = [&](LayoutPoint p) {
         LayoutLabel l = MakeLabel(LabelKind::Delay, text, kDelaySize, true, LabelAlign::Middle, p.X, p.Y - h / 2, w);
         l.Connection = c.InnovationNumber;
         return l;
       };
+      const std::vector<LayoutPoint>& line = flat_[k];
       if (routes_[k].Kind == Route::SelfLoop) {
         // Above the loop, in the room its node's band keeps for it.
-        const double apex = std::min_element(flat_[k].begin(), flat_[k].end(), [](LayoutPoint a, LayoutPoint b) { return a.Y < b.Y; })->Y;
+        const double apex = std::min_element(line.begin(), line.end(), [](LayoutPoint a, LayoutPoint b) { return a.Y < b.Y; })->Y;
         layout_.Labels.push_back(labelAt({layout_.Nodes[static_cast<size_t>(NodeIndex(c.FromNode))].Centre.X, apex - c.Width / 2 - 1 - h / 2}));
         continue;
       }
-      double bestCost = 1e300;
-      LayoutLabel best;
-      const size_t segments = (c.Path.size() - 1) / 3;
-      for (size_t s = 0; s < segments; ++s) {
-        for (double t : {0.5, 0.35, 0.65, 0.2, 0.8, 0.1, 0.9}) {
-          const LayoutLabel l = labelAt(Bezier(&c.Path[3 * s], t));
-          if (Blocked(l.Box, k)) continue;
-          double cost = std::fabs(t - 0.5) + std::fabs(static_cast<double>(s) - static_cast<double>(segments) / 2) * 0.01;
-          for (size_t o = 0; o < flat_.size(); ++o)
-            if (o != k && PolylineTouchesBox(flat_[o], 1, l.Box)) cost += 10;
-          if (cost < bestCost) {
-            bestCost = cost;
-            best = l;
-          }
+      std::vector<double> along(line.size(), 0.0);
+      for (size_t i = 1; i < line.size(); ++i)
+        along[i] = along[i - 1] + std::hypot(line[i].X - line[i - 1].X, line[i].Y - line[i - 1].Y);
+      const double length = along.back();
+      double bestCost = 1e300, next = 0;
+      LayoutLabel best = labelAt(line[line.size() / 2]);
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (along[i] < next) continue;
+        next = along[i] + 4;
+        const LayoutLabel l = labelAt(line[i]);
+        if (Blocked(l.Box, k)) continue;
+        const double cost = 10.0 * Crossed(l.Box, k) + std::fabs(along[i] / length - 0.5);
+        if (cost < bestCost) {
+          bestCost = cost;
+          best = l;
         }
       }
-      if (bestCost == 1e300) {
-        all = false;
-        best = labelAt(Bezier(&c.Path[3 * (segments / 2)], 0.5));
-      }
+      all = all && bestCost < 1e300;
       layout_.Labels.push_back(best);
     }
     return all;
@@ -756,7 +825,8 @@ private:
   std::vector<std::vector<int32_t>> columns_;
   std::vector<int32_t> order_;        // by item: its place in its column
   std::vector<Routing> routes_;       // by connection index
-  std::vector<std::vector<LayoutPoint>> flat_;
+  std::vector<std::vector<LayoutPoint>> flat_;  // by connection: its path as points
+  PointGrid grid_;
   std::vector<double> x_, left_, right_;  // by column: centre and extents
 };
 
@@ -817,12 +887,17 @@ void ScaleLayout(NetworkLayout& layout, double factor, double dx, double dy) {
   }
 }
 
-std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, int perSegment) {
+std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, double step) {
   std::vector<LayoutPoint> out;
   if (path.empty()) return out;
   out.push_back(path[0]);
-  for (size_t s = 0; s + 3 < path.size(); s += 3)
-    for (int k = 1; k <= perSegment; ++k) out.push_back(Bezier(&path[s], static_cast<double>(k) / perSegment));
+  for (size_t s = 0; s + 3 < path.size(); s += 3) {
+    // The control polygon is at least as long as the curve.
+    double length = 0;
+    for (size_t i = s; i < s + 3; ++i) length += std::hypot(path[i + 1].X - path[i].X, path[i + 1].Y - path[i].Y);
+    const int pieces = std::max(1, static_cast<int>(std::ceil(length / std::max(step, 0.1))));
+    for (int k = 1; k <= pieces; ++k) out.push_back(Bezier(&path[s], static_cast<double>(k) / pieces));
+  }
   return out;
 }
 
