@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
+#include <numbers>
 #include <unordered_map>
 #include <utility>
 
@@ -54,6 +54,12 @@ constexpr double kFirstLane = 16;       // from the column's edge to its innermo
 constexpr double kMargin = 16;
 
 double LineHeight(double size) { return size * (kAscent + kDescent); }
+
+// Indices are kept as int32_t (-1 for none) and used as size_t.
+constexpr size_t Ix(int32_t i) { return static_cast<size_t>(i); }
+
+// A depth that is not a number (a genome built by hand) stands after all others.
+double ColumnDepth(double depth) { return std::isnan(depth) ? HUGE_VAL : depth; }
 
 LayoutPoint Lerp(LayoutPoint a, LayoutPoint b, double t) {
   return {a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t};
@@ -207,11 +213,10 @@ private:
   double Width(const std::string& text, double size, bool bold) const {
     return std::max(0.0, measure_(text, size, bold));
   }
-  LayoutNode& NodeOf(int32_t item) { return layout_.Nodes[static_cast<size_t>(items_[static_cast<size_t>(item)].Node)]; }
 
   void CollectNodes() {
     std::vector<double> depths;
-    for (const TNode* n : g_.NodeList) depths.push_back(n->Depth);
+    for (const TNode* n : g_.NodeList) depths.push_back(ColumnDepth(n->Depth));
     std::sort(depths.begin(), depths.end());
     depths.erase(std::unique(depths.begin(), depths.end()), depths.end());
     columns_.assign(std::max<size_t>(depths.size(), 1), {});
@@ -221,7 +226,7 @@ private:
       node.Number = n->Number;
       node.Kind = n->IsInput ? LayoutNodeKind::Input : n->IsOutput ? LayoutNodeKind::Output : LayoutNodeKind::Hidden;
       node.Depth = n->Depth;
-      node.Column = static_cast<int32_t>(std::lower_bound(depths.begin(), depths.end(), n->Depth) - depths.begin());
+      node.Column = static_cast<int32_t>(std::lower_bound(depths.begin(), depths.end(), ColumnDepth(n->Depth)) - depths.begin());
       node.TransferFunction = n->TransferFunction ? n->TransferFunction->Name : std::string("?");
       if (n->IsInput && inputs < options_.InputNames.size()) node.Name = options_.InputNames[inputs];
       if (n->IsOutput && outputs < options_.OutputNames.size()) node.Name = options_.OutputNames[outputs];
@@ -233,7 +238,7 @@ private:
       item.Node = static_cast<int32_t>(layout_.Nodes.size());
       info_.push_back({});
       info_.back().Item = static_cast<int32_t>(items_.size());
-      columns_[static_cast<size_t>(node.Column)].push_back(static_cast<int32_t>(items_.size()));
+      columns_[Ix(node.Column)].push_back(static_cast<int32_t>(items_.size()));
       items_.push_back(item);
       layout_.Nodes.push_back(std::move(node));
     }
@@ -268,40 +273,40 @@ private:
         r.Kind = Route::Dangling;
         lc.Dangling = true;
       } else {
-        const LayoutNode& a = layout_.Nodes[static_cast<size_t>(from)];
-        const LayoutNode& b = layout_.Nodes[static_cast<size_t>(to)];
+        const LayoutNode& a = layout_.Nodes[Ix(from)];
+        const LayoutNode& b = layout_.Nodes[Ix(to)];
         lc.Recurrent = a.Depth >= b.Depth;
         lc.SelfLoop = from == to;
         if (lc.SelfLoop) {
           r.Kind = Route::SelfLoop;
-          r.Lane = info_[static_cast<size_t>(from)].Loops++;
+          r.Lane = info_[Ix(from)].Loops++;
         } else if (a.Column == b.Column) {
           r.Kind = Route::SameColumn;
-          info_[static_cast<size_t>(from)].Right.push_back({index, lc.Width / 2 + kPortGap});
-          info_[static_cast<size_t>(to)].Right.push_back({index, kArrowHalfWidth + kPortGap});
-          r.Chain = {info_[static_cast<size_t>(from)].Item, info_[static_cast<size_t>(to)].Item};
+          info_[Ix(from)].Right.push_back({index, lc.Width / 2 + kPortGap});
+          info_[Ix(to)].Right.push_back({index, kArrowHalfWidth + kPortGap});
+          r.Chain = {info_[Ix(from)].Item, info_[Ix(to)].Item};
         } else {
           const bool forward = a.Column < b.Column;
           r.Kind = forward ? Route::Forward : Route::Backward;
-          (forward ? info_[static_cast<size_t>(from)].Right : info_[static_cast<size_t>(from)].Left)
+          (forward ? info_[Ix(from)].Right : info_[Ix(from)].Left)
               .push_back({index, lc.Width / 2 + kPortGap});
-          (forward ? info_[static_cast<size_t>(to)].Left : info_[static_cast<size_t>(to)].Right)
+          (forward ? info_[Ix(to)].Left : info_[Ix(to)].Right)
               .push_back({index, kArrowHalfWidth + kPortGap});
-          r.Chain.push_back(info_[static_cast<size_t>(from)].Item);
+          r.Chain.push_back(info_[Ix(from)].Item);
           const int32_t step = forward ? 1 : -1;
           for (int32_t col = a.Column + step; col != b.Column; col += step) {
             Item pass;
             pass.Column = col;
             pass.Connection = index;
             pass.Top = pass.Bottom = kPassingBand;
-            columns_[static_cast<size_t>(col)].push_back(static_cast<int32_t>(items_.size()));
+            columns_[Ix(col)].push_back(static_cast<int32_t>(items_.size()));
             r.Chain.push_back(static_cast<int32_t>(items_.size()));
             items_.push_back(pass);
           }
-          r.Chain.push_back(info_[static_cast<size_t>(to)].Item);
+          r.Chain.push_back(info_[Ix(to)].Item);
           for (size_t k = 0; k + 1 < r.Chain.size(); ++k) {
-            items_[static_cast<size_t>(r.Chain[k])].Neighbours.push_back(r.Chain[k + 1]);
-            items_[static_cast<size_t>(r.Chain[k + 1])].Neighbours.push_back(r.Chain[k]);
+            items_[Ix(r.Chain[k])].Neighbours.push_back(r.Chain[k + 1]);
+            items_[Ix(r.Chain[k + 1])].Neighbours.push_back(r.Chain[k]);
           }
         }
       }
@@ -323,7 +328,7 @@ private:
         if (!n.Name.empty()) info.Below.push_back(n.Name);
         info.Below.push_back(n.TransferFunction);
       }
-      Item& item = items_[static_cast<size_t>(info.Item)];
+      Item& item = items_[Ix(info.Item)];
       item.Top = info.Loops > 0 ? LoopReach(n, info.Loops - 1) : n.Radius;
       item.Top += kBandGap / 2;
       item.Bottom = n.Radius + kBandGap / 2;
@@ -346,7 +351,7 @@ private:
   // Self-loop `lane` of a node: its path and arrowhead.
   std::pair<std::vector<LayoutPoint>, LayoutArrow> Loop(const LayoutNode& n, int32_t lane) const {
     const double r = n.Radius;
-    const double angle = (20.0 + 8.0 * lane) * M_PI / 180;
+    const double angle = (20.0 + 8.0 * lane) * std::numbers::pi / 180;
     const LayoutPoint a{n.Centre.X - r * std::sin(angle), n.Centre.Y - r * std::cos(angle)};
     const LayoutPoint b{n.Centre.X + r * std::sin(angle), n.Centre.Y - r * std::cos(angle)};
     const double apex = n.Centre.Y - r - kLoopHeight - 14.0 * lane;
@@ -371,9 +376,9 @@ private:
     for (size_t c = 0; c + 1 < columns_.size(); ++c) {
       std::vector<std::pair<int32_t, int32_t>> links;
       for (int32_t id : columns_[c]) {
-        for (int32_t other : items_[static_cast<size_t>(id)].Neighbours) {
-          if (items_[static_cast<size_t>(other)].Column == static_cast<int32_t>(c) + 1)
-            links.push_back({order_[static_cast<size_t>(id)], order_[static_cast<size_t>(other)]});
+        for (int32_t other : items_[Ix(id)].Neighbours) {
+          if (items_[Ix(other)].Column == static_cast<int32_t>(c) + 1)
+            links.push_back({order_[Ix(id)], order_[Ix(other)]});
         }
       }
       for (size_t i = 0; i < links.size(); ++i)
@@ -386,7 +391,7 @@ private:
   void Renumber() {
     order_.assign(items_.size(), 0);
     for (const auto& column : columns_)
-      for (size_t k = 0; k < column.size(); ++k) order_[static_cast<size_t>(column[k])] = static_cast<int32_t>(k);
+      for (size_t k = 0; k < column.size(); ++k) order_[Ix(column[k])] = static_cast<int32_t>(k);
   }
 
   // Inputs and outputs keep the order of their numbers; the columns between are sorted by the
@@ -404,19 +409,19 @@ private:
         const int32_t side = rightward ? static_cast<int32_t>(c) - 1 : static_cast<int32_t>(c) + 1;
         auto& column = columns_[c];
         for (int32_t id : column) {
-          Item& item = items_[static_cast<size_t>(id)];
+          Item& item = items_[Ix(id)];
           double sum = 0;
           int count = 0;
           for (int32_t other : item.Neighbours) {
-            const Item& o = items_[static_cast<size_t>(other)];
+            const Item& o = items_[Ix(other)];
             if (o.Column != side) continue;
-            sum += (order_[static_cast<size_t>(other)] + 0.5) / static_cast<double>(columns_[static_cast<size_t>(side)].size());
+            sum += (order_[Ix(other)] + 0.5) / static_cast<double>(columns_[Ix(side)].size());
             ++count;
           }
-          item.Key = count ? sum / count : (order_[static_cast<size_t>(id)] + 0.5) / static_cast<double>(column.size());
+          item.Key = count ? sum / count : (order_[Ix(id)] + 0.5) / static_cast<double>(column.size());
         }
         std::stable_sort(column.begin(), column.end(), [&](int32_t a, int32_t b) {
-          return items_[static_cast<size_t>(a)].Key < items_[static_cast<size_t>(b)].Key;
+          return items_[Ix(a)].Key < items_[Ix(b)].Key;
         });
         Renumber();
       }
@@ -435,11 +440,11 @@ private:
     for (auto& column : columns_) {
       double y = 0;
       for (size_t k = 0; k < column.size(); ++k) {
-        Item& item = items_[static_cast<size_t>(column[k])];
-        if (k > 0) y += items_[static_cast<size_t>(column[k - 1])].Bottom + item.Top;
+        Item& item = items_[Ix(column[k])];
+        if (k > 0) y += items_[Ix(column[k - 1])].Bottom + item.Top;
         item.Y = y;
       }
-      for (int32_t id : column) items_[static_cast<size_t>(id)].Y -= y / 2;
+      for (int32_t id : column) items_[Ix(id)].Y -= y / 2;
     }
     for (int round = 0; round < 16; ++round) {
       for (size_t k = 0; k < columns_.size(); ++k) {
@@ -447,17 +452,17 @@ private:
         auto& column = columns_[c];
         std::vector<double> wanted, weight;
         for (int32_t id : column) {
-          const Item& item = items_[static_cast<size_t>(id)];
+          const Item& item = items_[Ix(id)];
           double sum = 0;
-          for (int32_t other : item.Neighbours) sum += items_[static_cast<size_t>(other)].Y;
+          for (int32_t other : item.Neighbours) sum += items_[Ix(other)].Y;
           wanted.push_back(item.Neighbours.empty() ? item.Y : sum / static_cast<double>(item.Neighbours.size()));
           weight.push_back(std::max<double>(1.0, static_cast<double>(item.Neighbours.size())));
         }
         if (c == 0) {
           // The inputs stay evenly stacked; the column only moves as a whole.
           double shift = 0;
-          for (size_t i = 0; i < column.size(); ++i) shift += wanted[i] - items_[static_cast<size_t>(column[i])].Y;
-          for (int32_t id : column) items_[static_cast<size_t>(id)].Y += shift / static_cast<double>(column.size());
+          for (size_t i = 0; i < column.size(); ++i) shift += wanted[i] - items_[Ix(column[i])].Y;
+          for (int32_t id : column) items_[Ix(id)].Y += shift / static_cast<double>(column.size());
           continue;
         }
         Spread(column, wanted, weight);
@@ -471,7 +476,7 @@ private:
               const std::vector<double>& weight) {
     std::vector<double> offset(column.size(), 0.0);
     for (size_t i = 1; i < column.size(); ++i)
-      offset[i] = offset[i - 1] + items_[static_cast<size_t>(column[i - 1])].Bottom + items_[static_cast<size_t>(column[i])].Top;
+      offset[i] = offset[i - 1] + items_[Ix(column[i - 1])].Bottom + items_[Ix(column[i])].Top;
     struct Block {
       double Sum, Weight;
       size_t Count;
@@ -489,7 +494,7 @@ private:
     }
     size_t i = 0;
     for (const Block& b : blocks)
-      for (size_t k = 0; k < b.Count; ++k, ++i) items_[static_cast<size_t>(column[i])].Y = b.Sum / b.Weight + offset[i];
+      for (size_t k = 0; k < b.Count; ++k, ++i) items_[Ix(column[i])].Y = b.Sum / b.Weight + offset[i];
   }
 
   void PlaceColumns() {
@@ -513,7 +518,7 @@ private:
       std::vector<size_t> within;
       for (size_t k = 0; k < routes_.size(); ++k)
         if (routes_[k].Kind == Route::SameColumn &&
-            items_[static_cast<size_t>(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
+            items_[Ix(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
           within.push_back(k);
       std::stable_sort(within.begin(), within.end(), [&](size_t a, size_t b) { return Span(a) < Span(b); });
       // Lanes far enough apart for a delay mark on the line between them.
@@ -532,7 +537,7 @@ private:
     }
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       LayoutNode& n = layout_.Nodes[i];
-      n.Centre = {x_[static_cast<size_t>(n.Column)], items_[static_cast<size_t>(info_[i].Item)].Y};
+      n.Centre = {x_[Ix(n.Column)], items_[Ix(info_[i].Item)].Y};
     }
   }
 
@@ -541,11 +546,11 @@ private:
   }
 
   double Span(size_t k) const {
-    return std::fabs(items_[static_cast<size_t>(routes_[k].Chain[0])].Y - items_[static_cast<size_t>(routes_[k].Chain[1])].Y);
+    return std::fabs(items_[Ix(routes_[k].Chain[0])].Y - items_[Ix(routes_[k].Chain[1])].Y);
   }
 
-  double RightEdge(int32_t column) const { return x_[static_cast<size_t>(column)] + right_[static_cast<size_t>(column)]; }
-  double LeftEdge(int32_t column) const { return x_[static_cast<size_t>(column)] - left_[static_cast<size_t>(column)]; }
+  double RightEdge(int32_t column) const { return x_[Ix(column)] + right_[Ix(column)]; }
+  double LeftEdge(int32_t column) const { return x_[Ix(column)] - left_[Ix(column)]; }
 
   // Ports: each side's connections stand one above the other in the order of the heights they
   // go to first, so the lines leaving one side do not cross near the node.
@@ -554,10 +559,10 @@ private:
       const int32_t self = info_[i].Item;
       for (auto* side : {&info_[i].Left, &info_[i].Right}) {
         for (Port& p : *side) {
-          const auto& chain = routes_[static_cast<size_t>(p.Connection)].Chain;
+          const auto& chain = routes_[Ix(p.Connection)].Chain;
           // The chain's neighbour of this node (a curl's other end is the other node).
           const int32_t next = chain.front() == self ? chain[1] : chain[chain.size() - 2];
-          p.Toward = items_[static_cast<size_t>(next)].Y;
+          p.Toward = items_[Ix(next)].Y;
         }
         std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) { return a.Toward < b.Toward; });
         double dy = 0;
@@ -593,8 +598,8 @@ private:
         case Route::Dangling: {
           // An end the genome does not hold: a stub at the end it does, so the fault shows.
           const int32_t known = NodeIndex(lc.FromNode) >= 0 ? NodeIndex(lc.FromNode) : NodeIndex(lc.ToNode);
-          const LayoutPoint p = known >= 0 ? layout_.Nodes[static_cast<size_t>(known)].Centre : LayoutPoint{0, 0};
-          const double r0 = known >= 0 ? layout_.Nodes[static_cast<size_t>(known)].Radius : 0.0;
+          const LayoutPoint p = known >= 0 ? layout_.Nodes[Ix(known)].Centre : LayoutPoint{0, 0};
+          const double r0 = known >= 0 ? layout_.Nodes[Ix(known)].Radius : 0.0;
           path = {{p.X + r0 * 0.7, p.Y - r0 * 0.7}};
           LineTo(path, {p.X + r0 * 0.7 + 14, p.Y - r0 * 0.7 - 14});
           lc.Arrow = ArrowAt({path.back().X + 6.4, path.back().Y - 6.4}, 0.7071, -0.7071);
@@ -634,7 +639,7 @@ private:
           path = {a};
           LineTo(path, {exitEdge(layout_.Nodes[from].Column), a.Y});
           for (size_t s = 1; s + 1 < r.Chain.size(); ++s) {
-            const Item& pass = items_[static_cast<size_t>(r.Chain[s])];
+            const Item& pass = items_[Ix(r.Chain[s])];
             CurveTo(path, {entryEdge(pass.Column), pass.Y});
             LineTo(path, {exitEdge(pass.Column), pass.Y});
           }
@@ -728,7 +733,7 @@ private:
       if (routes_[k].Kind == Route::SelfLoop) {
         // Above the loop, in the room its node's band keeps for it.
         const double apex = std::min_element(line.begin(), line.end(), [](LayoutPoint a, LayoutPoint b) { return a.Y < b.Y; })->Y;
-        layout_.Labels.push_back(labelAt({layout_.Nodes[static_cast<size_t>(NodeIndex(c.FromNode))].Centre.X, apex - c.Width / 2 - 1 - h / 2}));
+        layout_.Labels.push_back(labelAt({layout_.Nodes[Ix(NodeIndex(c.FromNode))].Centre.X, apex - c.Width / 2 - 1 - h / 2}));
         continue;
       }
       std::vector<double> along(line.size(), 0.0);

@@ -75,6 +75,8 @@ TEST(SvgTest, EveryNodeAndConnectionIsOneShapeInWellFormedXml) {
 
   io::SvgOptions options;
   options.Title = "champion <&> \"1\"";
+  options.InputNames = {"x1", "θ̇1 <&>"};  // the other inputs keep their numbers only
+  options.OutputNames = {"", "force"};
   const std::string svg = io::DrawGenotypeSvg(g, options);
   EXPECT_EQ(XmlLint(svg), "");
   EXPECT_EQ(Count(svg, "<circle class=\"node "), static_cast<size_t>(g.NodeList.Count()));
@@ -84,6 +86,9 @@ TEST(SvgTest, EveryNodeAndConnectionIsOneShapeInWellFormedXml) {
   EXPECT_GE(Count(svg, "class=\"connection disabled"), 1u);
   EXPECT_GE(Count(svg, ">d2</text>"), 1u);
   EXPECT_NE(svg.find("champion &lt;&amp;&gt; &quot;1&quot;"), std::string::npos);
+  EXPECT_EQ(Count(svg, "<text class=\"name\""), 3u);
+  EXPECT_NE(svg.find(">θ̇1 &lt;&amp;&gt;</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">force</text>"), std::string::npos);
   for (const TNode* n : g.NodeList) {
     EXPECT_NE(svg.find("id=\"node-" + std::to_string(n->Number) + "\""), std::string::npos);
     // An input's transfer function is never computed; only the hover text names it.
@@ -236,6 +241,11 @@ TEST_F(LayoutTest, DenseNetworksHaveNothingWrittenOverAnything) {
     names_.Title = name;
     const io::NetworkLayout layout = io::LayoutGenotype(*g, names_);
     EXPECT_EQ(Overlaps(layout), std::vector<std::string>()) << name;
+    // Fitted elsewhere, as a raster view would, it stays as readable.
+    io::NetworkLayout small = layout;
+    io::ScaleLayout(small, 0.5);
+    EXPECT_EQ(small.Width, layout.Width / 2);
+    EXPECT_EQ(Overlaps(small), std::vector<std::string>()) << name << ", half size";
     biggest = std::max(biggest, layout.Connections.size());
     // The game's names stand beside their nodes, in input and output order.
     for (const auto& label : layout.Labels) {
