@@ -156,8 +156,7 @@ enum class Route { Forward, Backward, SameColumn, SelfLoop, Dangling };
 // What stands in a column: a node, or a connection passing through it.
 struct Item {
   int32_t Column = 0;
-  int32_t Node = -1;        // index into the layout's nodes
-  int32_t Connection = -1;  // a passing connection's index
+  int32_t Node = -1;        // index into the layout's nodes, or -1 for a passing connection
   double Top = 0;           // the band's extent above and below Y
   double Bottom = 0;
   double Y = 0;
@@ -297,7 +296,6 @@ private:
           for (int32_t col = a.Column + step; col != b.Column; col += step) {
             Item pass;
             pass.Column = col;
-            pass.Connection = index;
             pass.Top = pass.Bottom = kPassingBand;
             columns_[Ix(col)].push_back(static_cast<int32_t>(items_.size()));
             r.Chain.push_back(static_cast<int32_t>(items_.size()));
@@ -795,12 +793,12 @@ private:
       for (const auto& [text, kind] : first) {
         if (kind >= 0) {
           layout_.Legend.push_back({{x, y + h / 2}, {x + sample, y + h / 2}, kind != 1, kind != 2});
+          grow({x, y, x + sample, y + h});
           x += sample + 6;
         }
         const double w = Width(text, kLabelSize, false);
         layout_.Labels.push_back(MakeLabel(LabelKind::Legend, text, kLabelSize, false, LabelAlign::Start, x, y, w));
         grow(layout_.Labels.back().Box);
-        grow({x - sample - 6, y, x, y + h});
         x += w + gap;
       }
       double secondWidth = 0;

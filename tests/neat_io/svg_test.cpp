@@ -137,7 +137,16 @@ std::vector<std::string> Overlaps(const io::NetworkLayout& l) {
   std::vector<std::string> found;
   const LayoutBox picture{0, 0, l.Width, l.Height};
   std::vector<std::vector<LayoutPoint>> flat;
-  for (const auto& c : l.Connections) flat.push_back(io::FlattenPath(c.Path, 1));
+  std::vector<LayoutBox> around;  // each path's bounding box, grown by its width
+  for (const auto& c : l.Connections) {
+    flat.push_back(io::FlattenPath(c.Path, 1));
+    LayoutBox b{1e300, 1e300, -1e300, -1e300};
+    std::vector<LayoutPoint> points = flat.back();
+    points.insert(points.end(), {c.Arrow.Tip, c.Arrow.BaseLeft, c.Arrow.BaseRight});
+    for (const LayoutPoint& p : points)
+      b = {std::min(b.Left, p.X - c.Width), std::min(b.Top, p.Y - c.Width), std::max(b.Right, p.X + c.Width), std::max(b.Bottom, p.Y + c.Width)};
+    around.push_back(b);
+  }
   const auto node = [&](int32_t number) {
     return std::find_if(l.Nodes.begin(), l.Nodes.end(), [&](const auto& n) { return n.Number == number; });
   };
@@ -165,6 +174,7 @@ std::vector<std::string> Overlaps(const io::NetworkLayout& l) {
     for (size_t k = 0; k < l.Connections.size(); ++k) {
       const auto& c = l.Connections[k];
       if (c.Dangling || !(nodeLabel || isLoop(c)) || (a.Kind == LabelKind::Delay && a.Connection == c.InnovationNumber)) continue;
+      if (!around[k].Intersects(a.Box)) continue;
       if (std::any_of(flat[k].begin(), flat[k].end(), [&](LayoutPoint p) { return Inside(p, a.Box, c.Width / 2); }))
         found.push_back(Describe(a) + " crossed by connection " + std::to_string(c.InnovationNumber));
       if (arrowBox(c.Arrow).Intersects(a.Box))
@@ -176,6 +186,7 @@ std::vector<std::string> Overlaps(const io::NetworkLayout& l) {
     if (c.Dangling) continue;
     for (const auto& n : l.Nodes) {
       if (n.Number == c.FromNode || n.Number == c.ToNode) continue;
+      if (!around[k].Intersects({n.Centre.X - n.Radius, n.Centre.Y - n.Radius, n.Centre.X + n.Radius, n.Centre.Y + n.Radius})) continue;
       for (const LayoutPoint& p : flat[k]) {
         if (std::hypot(p.X - n.Centre.X, p.Y - n.Centre.Y) < n.Radius + c.Width / 2) {
           found.push_back("connection " + std::to_string(c.InnovationNumber) + " through node " + std::to_string(n.Number));
@@ -255,6 +266,17 @@ TEST_F(LayoutTest, DenseNetworksHaveNothingWrittenOverAnything) {
     }
   }
   EXPECT_GE(biggest, 80u);  // the test reaches genomes denser than the game's champions
+
+  // A host's own font, here far wider, gets boxes of its widths and the same guarantees.
+  names_.MeasureText = [](std::string_view text, double size, bool bold) {
+    return 1.6 * io::DejaVuSansWidth(text, size, bold);
+  };
+  const io::NetworkLayout wide = io::LayoutGenotype(*genomes.back().second, names_);
+  EXPECT_EQ(Overlaps(wide), std::vector<std::string>());
+  for (const auto& label : wide.Labels) {
+    EXPECT_NEAR(label.Box.Width(), names_.MeasureText(label.Text, label.Size, label.Bold), 2.01) << label.Text;
+  }
+  names_.MeasureText = nullptr;
 
   // The check itself sees a label moved onto another.
   io::NetworkLayout layout = io::LayoutGenotype(*genomes.front().second, names_);
