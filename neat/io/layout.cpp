@@ -167,7 +167,8 @@ struct Item {
 struct Port {
   int32_t Connection;
   double Half;        // half the height the port takes: its arrowhead's, or its line's
-  double Toward = 0;  // height of what the connection goes to first: ports are ordered by it
+  int32_t Group = 1;  // a side's ports from the top: curls going up, the others, curls going down
+  double Toward = 0;  // within its group the key of its place (see AssignPorts)
   double Dy = 0;
 };
 
@@ -519,13 +520,14 @@ private:
             items_[Ix(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
           within.push_back(k);
       std::stable_sort(within.begin(), within.end(), [&](size_t a, size_t b) { return Span(a) < Span(b); });
-      // Lanes far enough apart for a delay mark on the line between them.
+      // Lanes far enough apart for a delay mark on either of two neighbours.
       double reach = kFirstLane, half = 0;
       for (size_t k : within) {
-        const double mark = DelayWidth(layout_.Connections[k]) / 2;
-        if (k != within.front()) reach += std::max(kLaneStep, half + mark + 3);
+        const LayoutConnection& lc = layout_.Connections[k];
+        const double extent = std::max(DelayWidth(lc), lc.Width) / 2 + 1.5;
+        if (k != within.front()) reach += std::max(kLaneStep, half + extent + 1);
         routes_[k].Reach = reach;
-        half = mark;
+        half = extent;
       }
       if (!within.empty()) curls[c] = reach + half + 10;
     }
@@ -551,18 +553,26 @@ private:
   double LeftEdge(int32_t column) const { return x_[Ix(column)] - left_[Ix(column)]; }
 
   // Ports: each side's connections stand one above the other in the order of the heights they
-  // go to first, so the lines leaving one side do not cross near the node.
+  // go to first, so the lines leaving one side do not cross near the node. Curls within the
+  // column stand above them when they go up and below when they go down, nested: the longer
+  // a curl, the farther from the others it starts, so no curl's line crosses a shorter one's.
   void AssignPorts() {
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       const int32_t self = info_[i].Item;
+      const double y = items_[Ix(self)].Y;
       for (auto* side : {&info_[i].Left, &info_[i].Right}) {
         for (Port& p : *side) {
-          const auto& chain = routes_[Ix(p.Connection)].Chain;
+          const Routing& r = routes_[Ix(p.Connection)];
           // The chain's neighbour of this node (a curl's other end is the other node).
-          const int32_t next = chain.front() == self ? chain[1] : chain[chain.size() - 2];
-          p.Toward = items_[Ix(next)].Y;
+          const double toward = items_[Ix(r.Chain.front() == self ? r.Chain[1] : r.Chain[r.Chain.size() - 2])].Y;
+          const double span = std::fabs(toward - y);
+          if (r.Kind != Route::SameColumn) p = {p.Connection, p.Half, 1, toward};
+          else if (toward < y) p = {p.Connection, p.Half, 0, span};
+          else p = {p.Connection, p.Half, 2, -span};
         }
-        std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) { return a.Toward < b.Toward; });
+        std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) {
+          return a.Group != b.Group ? a.Group < b.Group : a.Toward < b.Toward;
+        });
         double dy = 0;
         for (size_t k = 0; k < side->size(); ++k) {
           if (k > 0) dy += (*side)[k - 1].Half + (*side)[k].Half;
@@ -688,12 +698,8 @@ private:
       if (CircleTouchesBox(n.Centre, n.Radius + 1, box)) return true;
     for (const LayoutLabel& l : layout_.Labels)
       if (l.Box.Intersects(box)) return true;
-    for (const LayoutConnection& c : layout_.Connections) {
-      const LayoutArrow& a = c.Arrow;
-      const LayoutBox arrow{std::min({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::min({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y}),
-                            std::max({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::max({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y})};
+    for (const LayoutBox& arrow : arrows_)
       if (arrow.Intersects(box)) return true;
-    }
     bool blocked = false;
     grid_.Visit(box, [&](int32_t owner, LayoutPoint p, double reach) {
       if (static_cast<size_t>(owner) != own && IsLoop(static_cast<size_t>(owner)) && Inside(p, box, reach + 1)) blocked = true;
@@ -715,7 +721,12 @@ private:
   // preferring places that other connections do not cross and then the middle of the path.
   // False when one found no place.
   bool MarkDelays() {
-    for (size_t k = 0; k < flat_.size(); ++k) grid_.Add(static_cast<int32_t>(k), flat_[k], layout_.Connections[k].Width / 2);
+    for (size_t k = 0; k < flat_.size(); ++k) {
+      grid_.Add(static_cast<int32_t>(k), flat_[k], layout_.Connections[k].Width / 2);
+      const LayoutArrow& a = layout_.Connections[k].Arrow;
+      arrows_.push_back({std::min({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::min({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y}),
+                         std::max({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::max({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y})});
+    }
     bool all = true;
     for (size_t k = 0; k < layout_.Connections.size(); ++k) {
       const LayoutConnection& c = layout_.Connections[k];
@@ -830,6 +841,7 @@ private:
   std::vector<Routing> routes_;       // by connection index
   std::vector<std::vector<LayoutPoint>> flat_;  // by connection: its path as points
   PointGrid grid_;
+  std::vector<LayoutBox> arrows_;  // by connection: its arrowhead's box
   std::vector<double> x_, left_, right_;  // by column: centre and extents
 };
 
