@@ -222,15 +222,11 @@ protected:
 };
 
 // The champions of generations 50 to 100 of arena games, and genomes grown far denser by
-// mutation with delays and recurrent links: no label touches another label, a node or a loop,
-// no connection runs through a node or a node's label, no two arrowheads overlap.
+// mutation with delays and recurrent links (one kept in tests/data/networks, whose curls within
+// the output column nest five deep): no label touches another label, a node or a loop, no
+// connection runs through a node or a node's label, no two arrowheads overlap.
 TEST_F(LayoutTest, DenseNetworksHaveNothingWrittenOverAnything) {
   std::vector<std::pair<std::string, std::unique_ptr<TGenotype>>> genomes;
-  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QF_TESTDATA_DIR) / "networks")) {
-    genomes.emplace_back(entry.path().filename().string(),
-                         io::LoadGenotypeFile(entry.path(), pop_, {true}));
-  }
-  ASSERT_GE(genomes.size(), 4u);
   pop_.ConnectionAddChance = 0.6;
   pop_.ConnectionSplitChance = 0.25;
   pop_.MaxConnectionDelay = 3;
@@ -247,6 +243,13 @@ TEST_F(LayoutTest, DenseNetworksHaveNothingWrittenOverAnything) {
     }
     genomes.emplace_back("mutated " + std::to_string(k), std::move(g));
   }
+  size_t champions = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(QF_TESTDATA_DIR) / "networks")) {
+    genomes.emplace_back(entry.path().filename().string(),
+                         io::LoadGenotypeFile(entry.path(), pop_, {true}));
+    ++champions;
+  }
+  ASSERT_GE(champions, 7u);
   size_t biggest = 0;
   for (const auto& [name, g] : genomes) {
     names_.Title = name;
