@@ -222,8 +222,8 @@ protected:
 };
 
 // The champions of generations 50 to 100 of arena games, and genomes grown far denser by
-// mutation with delays and recurrent links (one kept in tests/data/networks, whose curls within
-// the output column nest five deep): no label touches another label, a node or a loop, no
+// mutation with delays and recurrent links (one kept in tests/data/networks, with five curls
+// within the output column, delays on them): no label touches another label, a node or a loop, no
 // connection runs through a node or a node's label, no two arrowheads overlap.
 TEST_F(LayoutTest, DenseNetworksHaveNothingWrittenOverAnything) {
   std::vector<std::pair<std::string, std::unique_ptr<TGenotype>>> genomes;
