@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning install uninstall package polebalance-study
+	learning install uninstall package polebalance-study docs-pictures
 
 all: build
 
@@ -60,6 +60,14 @@ assets: deps
 	cmake --build $(BUILD) -j $(JOBS) --target assetgen
 	$(BUILD)/tools/assetgen/assetgen assets
 	$(BUILD)/tools/assetgen/assetgen --preview $(BUILD)/preview
+
+# The pictures under docs/ that the project's own programs draw in a minute or two: network
+# drawings and screenshots (tools/docs-pictures). `make test` checks that they are current.
+# The pole-balancing and learning pictures come from polebalance-study and learning.
+docs-pictures: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake --build $(BUILD) -j $(JOBS) --target arena xor polebalance screenshot
+	tools/docs-pictures $(BUILD)
 
 # The headless arena: the real game played by an autopilot with a hand-moved clock. Writes
 # arena-seed<SEED>.csv, arena-seed<SEED>.png and log.txt into $(BUILD)/arena.

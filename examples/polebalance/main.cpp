@@ -2,11 +2,11 @@
 //
 //   polebalance [--task single|double|double-nv] [--seed N] [--runs N] [--threads N]
 //               [--max-generations N] [--max-evaluations N] [--set Name=Value]...
-//               [--plot FILE.png]
+//               [--plot FILE.png] [--draw FILE.svg]
 //
 // One run prints a line per generation; --runs N runs seeds SEED .. SEED + N - 1 and prints a
 // line per run, then the statistics and the settings used. --plot draws the distribution of
-// evaluations to solve as a PNG.
+// evaluations to solve as a PNG; --draw, for one run, its solver (or last best) network.
 
 #include <charconv>
 #include <cinttypes>
@@ -21,6 +21,8 @@
 #include "examples/polebalance/pole_evolution.h"
 #include "examples/polebalance/pole_plot.h"
 #include "examples/polebalance/pole_statistics.h"
+#include "neat/genotype.h"
+#include "neat/io/svg.h"
 
 using namespace qf::pole;
 
@@ -31,7 +33,7 @@ int Usage(const char* problem) {
   std::fprintf(stderr,
                "usage: polebalance [--task single|double|double-nv] [--seed N] [--runs N]\n"
                "                   [--threads N] [--max-generations N] [--max-evaluations N]\n"
-               "                   [--set Name=Value]... [--plot FILE.png]\n");
+               "                   [--set Name=Value]... [--plot FILE.png] [--draw FILE.svg]\n");
   return 2;
 }
 
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
   PoleOptions options;
   int32_t runs = 0;
   std::string plot;
+  std::string draw;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (i + 1 >= argc) return Usage(("missing value after " + std::string(arg)).c_str());
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
                                     std::string(value.substr(eq + 1)));
     } else if (arg == "--plot") {
       plot = value;
+    } else if (arg == "--draw") {
+      draw = value;
     } else {
       return Usage(("unknown option " + std::string(arg)).c_str());
     }
@@ -132,6 +137,17 @@ int main(int argc, char** argv) {
   try {
     if (runs == 0) {
       options.Log = &std::cout;
+      qf::io::SvgOptions svg;
+      svg.InputNames = InputNames(options.Task);
+      svg.OutputNames = {kOutputName};
+      if (!draw.empty()) {
+        options.OnChampion = [&](const qf::TGenotype& champion, int32_t generation) {
+          svg.Title = std::string(TaskName(options.Task)) + ", seed " + std::to_string(options.Seed) +
+                      ", generation " + std::to_string(generation) + ": " +
+                      std::to_string(champion.NodeList.Count()) + " nodes";
+          qf::io::WriteGenotypeSvg(champion, draw, svg);
+        };
+      }
       const PoleResult r = RunPoleBalancing(options);
       if (r.Solved) {
         std::printf("solved in generation %d after %" PRId64 " evaluations (%" PRId64
@@ -147,6 +163,7 @@ int main(int argc, char** argv) {
       return r.Solved ? 0 : 1;
     }
 
+    if (!draw.empty()) return Usage("--draw draws the network of one run, not of --runs");
     std::vector<PoleResult> results;
     const uint32_t firstSeed = options.Seed;
     for (int32_t k = 0; k < runs; ++k) {

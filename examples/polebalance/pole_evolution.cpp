@@ -386,6 +386,7 @@ PoleResult RunPoleBalancing(const PoleOptions& options) {
       }
     }
     if (options.Log) *options.Log << line.str() << '\n';
+    if (options.OnChampion) options.OnChampion(solver ? *solver : *best, generation);
     if (solver) {
       result.Solved = true;
       result.ChampionGenes = solver->GeneCount();

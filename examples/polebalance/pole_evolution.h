@@ -12,6 +12,7 @@
 // starts.
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -20,6 +21,7 @@
 #include "examples/polebalance/pole_tasks.h"
 
 namespace qf {
+class TGenotype;
 class TNEATPopulation;
 }
 
@@ -44,6 +46,8 @@ struct PoleOptions {
   int32_t Threads = 1;
   std::vector<Setting> Settings;  // applied after TaskPreset(Task)
   std::ostream* Log = nullptr;    // one line per generation when set
+  // After every generation's evaluation: its solver, else its best genome (read only).
+  std::function<void(const TGenotype& champion, int32_t generation)> OnChampion;
 };
 
 struct PoleResult {

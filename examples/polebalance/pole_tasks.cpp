@@ -40,13 +40,15 @@ bool ParseTask(const std::string& name, PoleTask* task) {
 
 int32_t PoleCount(PoleTask task) { return task == PoleTask::SinglePole ? 1 : 2; }
 
-int32_t InputCount(PoleTask task) {
+int32_t InputCount(PoleTask task) { return static_cast<int32_t>(InputNames(task).size()); }
+
+std::vector<std::string> InputNames(PoleTask task) {
   switch (task) {
-    case PoleTask::SinglePole: return 5;
-    case PoleTask::DoublePoleVelocities: return 7;
-    case PoleTask::DoublePoleNoVelocities: return 4;
+    case PoleTask::SinglePole: return {"x", "ẋ", "θ1", "θ̇1", "bias"};
+    case PoleTask::DoublePoleVelocities: return {"x", "ẋ", "θ1", "θ̇1", "θ2", "θ̇2", "bias"};
+    case PoleTask::DoublePoleNoVelocities: return {"x", "θ1", "θ2", "bias"};
   }
-  return 0;
+  return {};
 }
 
 CartPoleState StandardStart() {

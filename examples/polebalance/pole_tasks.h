@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "examples/polebalance/cart_pole.h"
 
@@ -39,6 +40,9 @@ bool ParseTask(const std::string& name, PoleTask* task);
 int32_t PoleCount(PoleTask task);
 // Network inputs including the bias.
 int32_t InputCount(PoleTask task);
+// What the inputs mean, in the order SetInputs sets them, and the one output.
+std::vector<std::string> InputNames(PoleTask task);
+inline constexpr const char* kOutputName = "force";
 
 // Every task starts with the long pole at 4.5 degrees and all else at rest.
 CartPoleState StandardStart();

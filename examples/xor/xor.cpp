@@ -26,7 +26,7 @@ struct XorCase {
 };
 constexpr XorCase kCases[4] = {{0, 0, false}, {0, 1, true}, {1, 0, true}, {1, 1, false}};
 
-constexpr int32_t kInputs = 3;  // a, b and the bias
+constexpr auto kInputs = static_cast<int32_t>(kXorInputNames.size());
 constexpr double kBias = 1.0;
 
 double RunCase(const TGenotype& genotype, const XorCase& c) {
@@ -233,6 +233,8 @@ XorResult RunXor(const XorOptions& options) {
                   std::to_string(champion->NodeList.Count()) + " nodes, " +
                   std::to_string(champion->GeneCount() - champion->NodeList.Count()) +
                   " enabled connections";
+      svg.InputNames.assign(kXorInputNames.begin(), kXorInputNames.end());
+      svg.OutputNames = {kXorOutputName};
       io::WriteGenotypeSvg(*champion, options.ChampionSvgFile, svg);
     }
   }

@@ -13,6 +13,7 @@
 // Solved. Every case on the right side of 0 by at least the margin: above +margin for true,
 // below -margin for false (margin 0.5, i.e. below 0.25 / above 0.75 on the [0, 1] scale).
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -25,6 +26,10 @@
 namespace qf {
 
 class TGenotype;
+
+// What the network's inputs and output mean, in the order the cases set and read them.
+inline constexpr std::array<const char*, 3> kXorInputNames{"x1", "x2", "bias"};
+inline constexpr const char* kXorOutputName = "x1 xor x2";
 
 struct XorOptions {
   // The run's seed (1 unless given) and its margin (0.5 unless given). A checkpoint keeps both

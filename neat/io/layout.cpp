@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
+#include <numbers>
+#include <unordered_map>
 #include <utility>
 
 #include "neat/genotype.h"
@@ -35,7 +36,7 @@ constexpr double kAscent = 0.93;
 constexpr double kDescent = 0.24;
 
 constexpr double kBaseRadius = 17;
-constexpr double kPortSpacing = 9;      // between the ports of one side: arrowheads are 7 wide
+constexpr double kPortGap = 0.75;       // on either side of a port's arrowhead or line
 constexpr double kPortSlope = 0.75;     // ports stay within 49 degrees of the horizontal
 constexpr double kArrowLength = 9;
 constexpr double kArrowHalfWidth = 3.5;
@@ -49,9 +50,16 @@ constexpr double kColumnPad = 12;       // more than an arrowhead, beyond the wi
 constexpr double kCurveGap = 110;       // between columns, where connections bend
 constexpr double kLoopHeight = 24;      // of a self-loop above its node
 constexpr double kLaneStep = 9;         // between the curls of connections within a column
+constexpr double kFirstLane = 16;       // from the column's edge to its innermost curl
 constexpr double kMargin = 16;
 
 double LineHeight(double size) { return size * (kAscent + kDescent); }
+
+// Indices are kept as int32_t (-1 for none) and used as size_t.
+constexpr size_t Ix(int32_t i) { return static_cast<size_t>(i); }
+
+// A depth that is not a number (a genome built by hand) stands after all others.
+double ColumnDepth(double depth) { return std::isnan(depth) ? HUGE_VAL : depth; }
 
 LayoutPoint Lerp(LayoutPoint a, LayoutPoint b, double t) {
   return {a.X + (b.X - a.X) * t, a.Y + (b.Y - a.Y) * t};
@@ -107,26 +115,48 @@ bool CircleTouchesBox(LayoutPoint c, double r, const LayoutBox& b) {
   return std::hypot(c.X - x, c.Y - y) < r;
 }
 
-// True when the polyline comes within `reach` of the box.
-bool PolylineTouchesBox(const std::vector<LayoutPoint>& line, double reach, const LayoutBox& b) {
-  const LayoutBox grown{b.Left - reach, b.Top - reach, b.Right + reach, b.Bottom + reach};
-  for (size_t i = 0; i + 1 < line.size(); ++i) {
-    // Short pieces: testing a few points of each is exact enough at these sizes.
-    for (int k = 0; k <= 4; ++k) {
-      const LayoutPoint p = Lerp(line[i], line[i + 1], k / 4.0);
-      if (p.X > grown.Left && p.X < grown.Right && p.Y > grown.Top && p.Y < grown.Bottom) return true;
+bool Inside(LayoutPoint p, const LayoutBox& b, double reach) {
+  return p.X > b.Left - reach && p.X < b.Right + reach && p.Y > b.Top - reach && p.Y < b.Bottom + reach;
+}
+
+// The points of every connection's path filed by where they lie, to find quickly what runs
+// through a box.
+class PointGrid {
+public:
+  void Add(int32_t owner, const std::vector<LayoutPoint>& points, double reach) {
+    for (const LayoutPoint& p : points) cells_[Key(Cell(p.X), Cell(p.Y))].push_back({owner, p, reach});
+  }
+  // Calls visit(owner, point, reach) for every point that may lie within its reach of the box.
+  template <class Visitor>
+  void Visit(const LayoutBox& box, Visitor visit) const {
+    for (int64_t x = Cell(box.Left - kMaxReach); x <= Cell(box.Right + kMaxReach); ++x) {
+      for (int64_t y = Cell(box.Top - kMaxReach); y <= Cell(box.Bottom + kMaxReach); ++y) {
+        const auto it = cells_.find(Key(x, y));
+        if (it == cells_.end()) continue;
+        for (const Entry& e : it->second) visit(e.Owner, e.Point, e.Reach);
+      }
     }
   }
-  return false;
-}
+
+private:
+  static constexpr double kCellSize = 16;
+  static constexpr double kMaxReach = 4;  // half the widest stroke and a pixel
+  struct Entry {
+    int32_t Owner;
+    LayoutPoint Point;
+    double Reach;
+  };
+  static int64_t Cell(double v) { return static_cast<int64_t>(std::floor(v / kCellSize)); }
+  static int64_t Key(int64_t x, int64_t y) { return x * 1000003 + y; }
+  std::unordered_map<int64_t, std::vector<Entry>> cells_;
+};
 
 enum class Route { Forward, Backward, SameColumn, SelfLoop, Dangling };
 
 // What stands in a column: a node, or a connection passing through it.
 struct Item {
   int32_t Column = 0;
-  int32_t Node = -1;        // index into the layout's nodes
-  int32_t Connection = -1;  // a passing connection's index
+  int32_t Node = -1;        // index into the layout's nodes, or -1 for a passing connection
   double Top = 0;           // the band's extent above and below Y
   double Bottom = 0;
   double Y = 0;
@@ -136,7 +166,9 @@ struct Item {
 
 struct Port {
   int32_t Connection;
-  double Toward;  // height of what the connection goes to first: ports are ordered by it
+  double Half;        // half the height the port takes: its arrowhead's, or its line's
+  int32_t Group = 1;  // a side's ports from the top: curls going up, the others, curls going down
+  double Toward = 0;  // within its group the key of its place (see AssignPorts)
   double Dy = 0;
 };
 
@@ -150,7 +182,8 @@ struct NodeInfo {
 struct Routing {
   Route Kind = Route::Forward;
   std::vector<int32_t> Chain;  // items from source to target
-  int32_t Lane = 0;            // curls within a column and self-loops, inner first
+  int32_t Lane = 0;            // self-loops of one node, inner first
+  double Reach = 0;            // how far a curl within a column stands out from it
 };
 
 class Layouter {
@@ -180,11 +213,10 @@ private:
   double Width(const std::string& text, double size, bool bold) const {
     return std::max(0.0, measure_(text, size, bold));
   }
-  LayoutNode& NodeOf(int32_t item) { return layout_.Nodes[static_cast<size_t>(items_[static_cast<size_t>(item)].Node)]; }
 
   void CollectNodes() {
     std::vector<double> depths;
-    for (const TNode* n : g_.NodeList) depths.push_back(n->Depth);
+    for (const TNode* n : g_.NodeList) depths.push_back(ColumnDepth(n->Depth));
     std::sort(depths.begin(), depths.end());
     depths.erase(std::unique(depths.begin(), depths.end()), depths.end());
     columns_.assign(std::max<size_t>(depths.size(), 1), {});
@@ -194,7 +226,7 @@ private:
       node.Number = n->Number;
       node.Kind = n->IsInput ? LayoutNodeKind::Input : n->IsOutput ? LayoutNodeKind::Output : LayoutNodeKind::Hidden;
       node.Depth = n->Depth;
-      node.Column = static_cast<int32_t>(std::lower_bound(depths.begin(), depths.end(), n->Depth) - depths.begin());
+      node.Column = static_cast<int32_t>(std::lower_bound(depths.begin(), depths.end(), ColumnDepth(n->Depth)) - depths.begin());
       node.TransferFunction = n->TransferFunction ? n->TransferFunction->Name : std::string("?");
       if (n->IsInput && inputs < options_.InputNames.size()) node.Name = options_.InputNames[inputs];
       if (n->IsOutput && outputs < options_.OutputNames.size()) node.Name = options_.OutputNames[outputs];
@@ -206,7 +238,7 @@ private:
       item.Node = static_cast<int32_t>(layout_.Nodes.size());
       info_.push_back({});
       info_.back().Item = static_cast<int32_t>(items_.size());
-      columns_[static_cast<size_t>(node.Column)].push_back(static_cast<int32_t>(items_.size()));
+      columns_[Ix(node.Column)].push_back(static_cast<int32_t>(items_.size()));
       items_.push_back(item);
       layout_.Nodes.push_back(std::move(node));
     }
@@ -241,38 +273,39 @@ private:
         r.Kind = Route::Dangling;
         lc.Dangling = true;
       } else {
-        const LayoutNode& a = layout_.Nodes[static_cast<size_t>(from)];
-        const LayoutNode& b = layout_.Nodes[static_cast<size_t>(to)];
+        const LayoutNode& a = layout_.Nodes[Ix(from)];
+        const LayoutNode& b = layout_.Nodes[Ix(to)];
         lc.Recurrent = a.Depth >= b.Depth;
         lc.SelfLoop = from == to;
         if (lc.SelfLoop) {
           r.Kind = Route::SelfLoop;
-          r.Lane = info_[static_cast<size_t>(from)].Loops++;
+          r.Lane = info_[Ix(from)].Loops++;
         } else if (a.Column == b.Column) {
           r.Kind = Route::SameColumn;
-          info_[static_cast<size_t>(from)].Right.push_back({index, 0});
-          info_[static_cast<size_t>(to)].Right.push_back({index, 0});
-          r.Chain = {info_[static_cast<size_t>(from)].Item, info_[static_cast<size_t>(to)].Item};
+          info_[Ix(from)].Right.push_back({index, lc.Width / 2 + kPortGap});
+          info_[Ix(to)].Right.push_back({index, kArrowHalfWidth + kPortGap});
+          r.Chain = {info_[Ix(from)].Item, info_[Ix(to)].Item};
         } else {
           const bool forward = a.Column < b.Column;
           r.Kind = forward ? Route::Forward : Route::Backward;
-          (forward ? info_[static_cast<size_t>(from)].Right : info_[static_cast<size_t>(from)].Left).push_back({index, 0});
-          (forward ? info_[static_cast<size_t>(to)].Left : info_[static_cast<size_t>(to)].Right).push_back({index, 0});
-          r.Chain.push_back(info_[static_cast<size_t>(from)].Item);
+          (forward ? info_[Ix(from)].Right : info_[Ix(from)].Left)
+              .push_back({index, lc.Width / 2 + kPortGap});
+          (forward ? info_[Ix(to)].Left : info_[Ix(to)].Right)
+              .push_back({index, kArrowHalfWidth + kPortGap});
+          r.Chain.push_back(info_[Ix(from)].Item);
           const int32_t step = forward ? 1 : -1;
           for (int32_t col = a.Column + step; col != b.Column; col += step) {
             Item pass;
             pass.Column = col;
-            pass.Connection = index;
             pass.Top = pass.Bottom = kPassingBand;
-            columns_[static_cast<size_t>(col)].push_back(static_cast<int32_t>(items_.size()));
+            columns_[Ix(col)].push_back(static_cast<int32_t>(items_.size()));
             r.Chain.push_back(static_cast<int32_t>(items_.size()));
             items_.push_back(pass);
           }
-          r.Chain.push_back(info_[static_cast<size_t>(to)].Item);
+          r.Chain.push_back(info_[Ix(to)].Item);
           for (size_t k = 0; k + 1 < r.Chain.size(); ++k) {
-            items_[static_cast<size_t>(r.Chain[k])].Neighbours.push_back(r.Chain[k + 1]);
-            items_[static_cast<size_t>(r.Chain[k + 1])].Neighbours.push_back(r.Chain[k]);
+            items_[Ix(r.Chain[k])].Neighbours.push_back(r.Chain[k + 1]);
+            items_[Ix(r.Chain[k + 1])].Neighbours.push_back(r.Chain[k]);
           }
         }
       }
@@ -288,15 +321,13 @@ private:
       NodeInfo& info = info_[i];
       const std::string number = std::to_string(n.Number);
       const double numberHalf = Width(number, kNumberSize, true) / 2;
-      const size_t ports = std::max(info.Left.size(), info.Right.size());
-      const double portsHalf = ports > 1 ? static_cast<double>(ports - 1) * kPortSpacing / 2 : 0.0;
       n.Radius = std::max({kBaseRadius, std::hypot(numberHalf, LineHeight(kNumberSize) / 2) + 3,
-                           portsHalf / kPortSlope});
+                           PortSpan(info.Left) / 2 / kPortSlope, PortSpan(info.Right) / 2 / kPortSlope});
       if (n.Kind != LayoutNodeKind::Input) {
         if (!n.Name.empty()) info.Below.push_back(n.Name);
         info.Below.push_back(n.TransferFunction);
       }
-      Item& item = items_[static_cast<size_t>(info.Item)];
+      Item& item = items_[Ix(info.Item)];
       item.Top = info.Loops > 0 ? LoopReach(n, info.Loops - 1) : n.Radius;
       item.Top += kBandGap / 2;
       item.Bottom = n.Radius + kBandGap / 2;
@@ -305,10 +336,21 @@ private:
     }
   }
 
-  // Self-loop `lane` of a node at the origin: its path and arrowhead.
+  // From the first port's centre to the last's, whatever their order.
+  static double PortSpan(const std::vector<Port>& side) {
+    if (side.size() < 2) return 0.0;
+    double sum = 0, least = 1e300;
+    for (const Port& p : side) {
+      sum += p.Half;
+      least = std::min(least, p.Half);
+    }
+    return 2 * (sum - least);
+  }
+
+  // Self-loop `lane` of a node: its path and arrowhead.
   std::pair<std::vector<LayoutPoint>, LayoutArrow> Loop(const LayoutNode& n, int32_t lane) const {
     const double r = n.Radius;
-    const double angle = (20.0 + 8.0 * lane) * M_PI / 180;
+    const double angle = (20.0 + 8.0 * lane) * std::numbers::pi / 180;
     const LayoutPoint a{n.Centre.X - r * std::sin(angle), n.Centre.Y - r * std::cos(angle)};
     const LayoutPoint b{n.Centre.X + r * std::sin(angle), n.Centre.Y - r * std::cos(angle)};
     const double apex = n.Centre.Y - r - kLoopHeight - 14.0 * lane;
@@ -333,9 +375,9 @@ private:
     for (size_t c = 0; c + 1 < columns_.size(); ++c) {
       std::vector<std::pair<int32_t, int32_t>> links;
       for (int32_t id : columns_[c]) {
-        for (int32_t other : items_[static_cast<size_t>(id)].Neighbours) {
-          if (items_[static_cast<size_t>(other)].Column == static_cast<int32_t>(c) + 1)
-            links.push_back({order_[static_cast<size_t>(id)], order_[static_cast<size_t>(other)]});
+        for (int32_t other : items_[Ix(id)].Neighbours) {
+          if (items_[Ix(other)].Column == static_cast<int32_t>(c) + 1)
+            links.push_back({order_[Ix(id)], order_[Ix(other)]});
         }
       }
       for (size_t i = 0; i < links.size(); ++i)
@@ -348,7 +390,7 @@ private:
   void Renumber() {
     order_.assign(items_.size(), 0);
     for (const auto& column : columns_)
-      for (size_t k = 0; k < column.size(); ++k) order_[static_cast<size_t>(column[k])] = static_cast<int32_t>(k);
+      for (size_t k = 0; k < column.size(); ++k) order_[Ix(column[k])] = static_cast<int32_t>(k);
   }
 
   // Inputs and outputs keep the order of their numbers; the columns between are sorted by the
@@ -366,19 +408,19 @@ private:
         const int32_t side = rightward ? static_cast<int32_t>(c) - 1 : static_cast<int32_t>(c) + 1;
         auto& column = columns_[c];
         for (int32_t id : column) {
-          Item& item = items_[static_cast<size_t>(id)];
+          Item& item = items_[Ix(id)];
           double sum = 0;
           int count = 0;
           for (int32_t other : item.Neighbours) {
-            const Item& o = items_[static_cast<size_t>(other)];
+            const Item& o = items_[Ix(other)];
             if (o.Column != side) continue;
-            sum += (order_[static_cast<size_t>(other)] + 0.5) / static_cast<double>(columns_[static_cast<size_t>(side)].size());
+            sum += (order_[Ix(other)] + 0.5) / static_cast<double>(columns_[Ix(side)].size());
             ++count;
           }
-          item.Key = count ? sum / count : (order_[static_cast<size_t>(id)] + 0.5) / static_cast<double>(column.size());
+          item.Key = count ? sum / count : (order_[Ix(id)] + 0.5) / static_cast<double>(column.size());
         }
         std::stable_sort(column.begin(), column.end(), [&](int32_t a, int32_t b) {
-          return items_[static_cast<size_t>(a)].Key < items_[static_cast<size_t>(b)].Key;
+          return items_[Ix(a)].Key < items_[Ix(b)].Key;
         });
         Renumber();
       }
@@ -397,11 +439,11 @@ private:
     for (auto& column : columns_) {
       double y = 0;
       for (size_t k = 0; k < column.size(); ++k) {
-        Item& item = items_[static_cast<size_t>(column[k])];
-        if (k > 0) y += items_[static_cast<size_t>(column[k - 1])].Bottom + item.Top;
+        Item& item = items_[Ix(column[k])];
+        if (k > 0) y += items_[Ix(column[k - 1])].Bottom + item.Top;
         item.Y = y;
       }
-      for (int32_t id : column) items_[static_cast<size_t>(id)].Y -= y / 2;
+      for (int32_t id : column) items_[Ix(id)].Y -= y / 2;
     }
     for (int round = 0; round < 16; ++round) {
       for (size_t k = 0; k < columns_.size(); ++k) {
@@ -409,17 +451,17 @@ private:
         auto& column = columns_[c];
         std::vector<double> wanted, weight;
         for (int32_t id : column) {
-          const Item& item = items_[static_cast<size_t>(id)];
+          const Item& item = items_[Ix(id)];
           double sum = 0;
-          for (int32_t other : item.Neighbours) sum += items_[static_cast<size_t>(other)].Y;
+          for (int32_t other : item.Neighbours) sum += items_[Ix(other)].Y;
           wanted.push_back(item.Neighbours.empty() ? item.Y : sum / static_cast<double>(item.Neighbours.size()));
           weight.push_back(std::max<double>(1.0, static_cast<double>(item.Neighbours.size())));
         }
         if (c == 0) {
           // The inputs stay evenly stacked; the column only moves as a whole.
           double shift = 0;
-          for (size_t i = 0; i < column.size(); ++i) shift += wanted[i] - items_[static_cast<size_t>(column[i])].Y;
-          for (int32_t id : column) items_[static_cast<size_t>(id)].Y += shift / static_cast<double>(column.size());
+          for (size_t i = 0; i < column.size(); ++i) shift += wanted[i] - items_[Ix(column[i])].Y;
+          for (int32_t id : column) items_[Ix(id)].Y += shift / static_cast<double>(column.size());
           continue;
         }
         Spread(column, wanted, weight);
@@ -433,7 +475,7 @@ private:
               const std::vector<double>& weight) {
     std::vector<double> offset(column.size(), 0.0);
     for (size_t i = 1; i < column.size(); ++i)
-      offset[i] = offset[i - 1] + items_[static_cast<size_t>(column[i - 1])].Bottom + items_[static_cast<size_t>(column[i])].Top;
+      offset[i] = offset[i - 1] + items_[Ix(column[i - 1])].Bottom + items_[Ix(column[i])].Top;
     struct Block {
       double Sum, Weight;
       size_t Count;
@@ -451,14 +493,14 @@ private:
     }
     size_t i = 0;
     for (const Block& b : blocks)
-      for (size_t k = 0; k < b.Count; ++k, ++i) items_[static_cast<size_t>(column[i])].Y = b.Sum / b.Weight + offset[i];
+      for (size_t k = 0; k < b.Count; ++k, ++i) items_[Ix(column[i])].Y = b.Sum / b.Weight + offset[i];
   }
 
   void PlaceColumns() {
     const size_t count = columns_.size();
     left_.assign(count, 0);
     right_.assign(count, 0);
-    std::vector<int32_t> curls(count, 0);
+    std::vector<double> curls(count, 0.0);
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       const LayoutNode& n = layout_.Nodes[i];
       const auto c = static_cast<size_t>(n.Column);
@@ -475,46 +517,68 @@ private:
       std::vector<size_t> within;
       for (size_t k = 0; k < routes_.size(); ++k)
         if (routes_[k].Kind == Route::SameColumn &&
-            items_[static_cast<size_t>(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
+            items_[Ix(routes_[k].Chain[0])].Column == static_cast<int32_t>(c))
           within.push_back(k);
       std::stable_sort(within.begin(), within.end(), [&](size_t a, size_t b) { return Span(a) < Span(b); });
-      for (size_t k = 0; k < within.size(); ++k) routes_[within[k]].Lane = static_cast<int32_t>(k);
-      curls[c] = static_cast<int32_t>(within.size());
+      // Lanes far enough apart for a delay mark on either of two neighbours.
+      double reach = kFirstLane, half = 0;
+      for (size_t k : within) {
+        const LayoutConnection& lc = layout_.Connections[k];
+        const double extent = std::max(DelayWidth(lc), lc.Width) / 2 + 1.5;
+        if (k != within.front()) reach += std::max(kLaneStep, half + extent + 1);
+        routes_[k].Reach = reach;
+        half = extent;
+      }
+      if (!within.empty()) curls[c] = reach + half + 10;
     }
     x_.assign(count, 0);
     for (size_t c = 0; c < count; ++c) {
-      x_[c] = c == 0 ? left_[0] : x_[c - 1] + right_[c - 1] + CurlRoom(curls[c - 1]) + kCurveGap + extraGap_ + left_[c];
+      x_[c] = c == 0 ? left_[0] : x_[c - 1] + right_[c - 1] + curls[c - 1] + kCurveGap + extraGap_ + left_[c];
     }
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       LayoutNode& n = layout_.Nodes[i];
-      n.Centre = {x_[static_cast<size_t>(n.Column)], items_[static_cast<size_t>(info_[i].Item)].Y};
+      n.Centre = {x_[Ix(n.Column)], items_[Ix(info_[i].Item)].Y};
     }
   }
 
-  static double CurlRoom(int32_t curls) { return curls > 0 ? 20 + kLaneStep * curls : 0.0; }
-
-  double Span(size_t k) const {
-    return std::fabs(items_[static_cast<size_t>(routes_[k].Chain[0])].Y - items_[static_cast<size_t>(routes_[k].Chain[1])].Y);
+  double DelayWidth(const LayoutConnection& c) const {
+    return c.Delay > 0 ? Width("d" + std::to_string(c.Delay), kDelaySize, true) + 2 : 0.0;
   }
 
-  double RightEdge(int32_t column) const { return x_[static_cast<size_t>(column)] + right_[static_cast<size_t>(column)]; }
-  double LeftEdge(int32_t column) const { return x_[static_cast<size_t>(column)] - left_[static_cast<size_t>(column)]; }
+  double Span(size_t k) const {
+    return std::fabs(items_[Ix(routes_[k].Chain[0])].Y - items_[Ix(routes_[k].Chain[1])].Y);
+  }
+
+  double RightEdge(int32_t column) const { return x_[Ix(column)] + right_[Ix(column)]; }
+  double LeftEdge(int32_t column) const { return x_[Ix(column)] - left_[Ix(column)]; }
 
   // Ports: each side's connections stand one above the other in the order of the heights they
-  // go to first, so the lines leaving one side do not cross near the node.
+  // go to first, so the lines leaving one side do not cross near the node. Curls within the
+  // column stand above them when they go up and below when they go down, nested: the longer
+  // a curl, the farther from the others it starts, so no curl's line crosses a shorter one's.
   void AssignPorts() {
     for (size_t i = 0; i < layout_.Nodes.size(); ++i) {
       const int32_t self = info_[i].Item;
+      const double y = items_[Ix(self)].Y;
       for (auto* side : {&info_[i].Left, &info_[i].Right}) {
         for (Port& p : *side) {
-          const auto& chain = routes_[static_cast<size_t>(p.Connection)].Chain;
+          const Routing& r = routes_[Ix(p.Connection)];
           // The chain's neighbour of this node (a curl's other end is the other node).
-          const int32_t next = chain.front() == self ? chain[1] : chain[chain.size() - 2];
-          p.Toward = items_[static_cast<size_t>(next)].Y;
+          const double toward = items_[Ix(r.Chain.front() == self ? r.Chain[1] : r.Chain[r.Chain.size() - 2])].Y;
+          const double span = std::fabs(toward - y);
+          if (r.Kind != Route::SameColumn) p = {p.Connection, p.Half, 1, toward};
+          else if (toward < y) p = {p.Connection, p.Half, 0, span};
+          else p = {p.Connection, p.Half, 2, -span};
         }
-        std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) { return a.Toward < b.Toward; });
-        for (size_t k = 0; k < side->size(); ++k)
-          (*side)[k].Dy = (static_cast<double>(k) - static_cast<double>(side->size() - 1) / 2) * kPortSpacing;
+        std::stable_sort(side->begin(), side->end(), [](const Port& a, const Port& b) {
+          return a.Group != b.Group ? a.Group < b.Group : a.Toward < b.Toward;
+        });
+        double dy = 0;
+        for (size_t k = 0; k < side->size(); ++k) {
+          if (k > 0) dy += (*side)[k - 1].Half + (*side)[k].Half;
+          (*side)[k].Dy = dy;
+        }
+        for (Port& p : *side) p.Dy -= dy / 2;
       }
     }
   }
@@ -542,8 +606,8 @@ private:
         case Route::Dangling: {
           // An end the genome does not hold: a stub at the end it does, so the fault shows.
           const int32_t known = NodeIndex(lc.FromNode) >= 0 ? NodeIndex(lc.FromNode) : NodeIndex(lc.ToNode);
-          const LayoutPoint p = known >= 0 ? layout_.Nodes[static_cast<size_t>(known)].Centre : LayoutPoint{0, 0};
-          const double r0 = known >= 0 ? layout_.Nodes[static_cast<size_t>(known)].Radius : 0.0;
+          const LayoutPoint p = known >= 0 ? layout_.Nodes[Ix(known)].Centre : LayoutPoint{0, 0};
+          const double r0 = known >= 0 ? layout_.Nodes[Ix(known)].Radius : 0.0;
           path = {{p.X + r0 * 0.7, p.Y - r0 * 0.7}};
           LineTo(path, {p.X + r0 * 0.7 + 14, p.Y - r0 * 0.7 - 14});
           lc.Arrow = ArrowAt({path.back().X + 6.4, path.back().Y - 6.4}, 0.7071, -0.7071);
@@ -557,13 +621,19 @@ private:
         }
         case Route::SameColumn: {
           const LayoutPoint a = PortPoint(from, id, true), b = PortPoint(to, id, true);
-          const double edge = RightEdge(layout_.Nodes[from].Column);
-          const double reach = (20 + kLaneStep * r.Lane) * 4 / 3;  // the curl's depth is 3/4 of it
+          // Out to the lane, along it with rounded corners, and back.
+          const double edge = RightEdge(layout_.Nodes[from].Column), lane = edge + r.Reach;
+          const double down = b.Y > a.Y ? 1 : -1;
+          const double round = std::min(r.Reach, std::fabs(b.Y - a.Y) / 2), k = 0.5523 * round;
           path = {a};
-          LineTo(path, {edge, a.Y});
-          path.push_back({edge + reach, a.Y});
-          path.push_back({edge + reach, b.Y});
-          path.push_back({edge, b.Y});
+          LineTo(path, {lane - round, a.Y});
+          path.push_back({lane - round + k, a.Y});
+          path.push_back({lane, a.Y + down * (round - k)});
+          path.push_back({lane, a.Y + down * round});
+          LineTo(path, {lane, b.Y - down * round});
+          path.push_back({lane, b.Y - down * (round - k)});
+          path.push_back({lane - round + k, b.Y});
+          path.push_back({lane - round, b.Y});
           LineTo(path, {b.X + kArrowLength, b.Y});
           lc.Arrow = ArrowAt(b, -1, 0);
           break;
@@ -577,7 +647,7 @@ private:
           path = {a};
           LineTo(path, {exitEdge(layout_.Nodes[from].Column), a.Y});
           for (size_t s = 1; s + 1 < r.Chain.size(); ++s) {
-            const Item& pass = items_[static_cast<size_t>(r.Chain[s])];
+            const Item& pass = items_[Ix(r.Chain[s])];
             CurveTo(path, {entryEdge(pass.Column), pass.Y});
             LineTo(path, {exitEdge(pass.Column), pass.Y});
           }
@@ -588,7 +658,7 @@ private:
           break;
         }
       }
-      flat_.push_back(FlattenPath(path, 12));
+      flat_.push_back(FlattenPath(path));
     }
   }
 
@@ -620,66 +690,79 @@ private:
     }
   }
 
+  bool IsLoop(size_t k) const { return routes_[k].Kind == Route::SelfLoop || routes_[k].Kind == Route::SameColumn; }
+
   // Nothing a delay mark may touch: nodes, labels, arrowheads, self-loops and curls.
   bool Blocked(const LayoutBox& box, size_t own) const {
     for (const LayoutNode& n : layout_.Nodes)
       if (CircleTouchesBox(n.Centre, n.Radius + 1, box)) return true;
     for (const LayoutLabel& l : layout_.Labels)
       if (l.Box.Intersects(box)) return true;
-    for (size_t k = 0; k < layout_.Connections.size(); ++k) {
-      const LayoutConnection& c = layout_.Connections[k];
-      const LayoutArrow& a = c.Arrow;
-      const LayoutBox arrow{std::min({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::min({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y}),
-                            std::max({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::max({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y})};
+    for (const LayoutBox& arrow : arrows_)
       if (arrow.Intersects(box)) return true;
-      const Route kind = routes_[k].Kind;
-      if (k != own && (kind == Route::SelfLoop || kind == Route::SameColumn) &&
-          PolylineTouchesBox(flat_[k], c.Width / 2 + 1, box))
-        return true;
-    }
-    return false;
+    bool blocked = false;
+    grid_.Visit(box, [&](int32_t owner, LayoutPoint p, double reach) {
+      if (static_cast<size_t>(owner) != own && IsLoop(static_cast<size_t>(owner)) && Inside(p, box, reach + 1)) blocked = true;
+    });
+    return blocked;
+  }
+
+  // How many other connections run through the box.
+  int32_t Crossed(const LayoutBox& box, size_t own) const {
+    std::vector<int32_t> owners;
+    grid_.Visit(box, [&](int32_t owner, LayoutPoint p, double reach) {
+      if (static_cast<size_t>(owner) != own && Inside(p, box, reach)) owners.push_back(owner);
+    });
+    std::sort(owners.begin(), owners.end());
+    return static_cast<int32_t>(std::unique(owners.begin(), owners.end()) - owners.begin());
   }
 
   // Each delay mark goes where its connection's path is free of everything it may not touch,
-  // preferring places that other connections do not cross. False when one found no place.
+  // preferring places that other connections do not cross and then the middle of the path.
+  // False when one found no place.
   bool MarkDelays() {
+    for (size_t k = 0; k < flat_.size(); ++k) {
+      grid_.Add(static_cast<int32_t>(k), flat_[k], layout_.Connections[k].Width / 2);
+      const LayoutArrow& a = layout_.Connections[k].Arrow;
+      arrows_.push_back({std::min({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::min({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y}),
+                         std::max({a.Tip.X, a.BaseLeft.X, a.BaseRight.X}), std::max({a.Tip.Y, a.BaseLeft.Y, a.BaseRight.Y})});
+    }
     bool all = true;
     for (size_t k = 0; k < layout_.Connections.size(); ++k) {
       const LayoutConnection& c = layout_.Connections[k];
       if (c.Delay <= 0) continue;
       const std::string text = "d" + std::to_string(c.Delay);
-      const double w = Width(text, kDelaySize, true) + 2, h = LineHeight(kDelaySize);
+      const double w = DelayWidth(c), h = LineHeight(kDelaySize);
       const auto labelAt = [&](LayoutPoint p) {
         LayoutLabel l = MakeLabel(LabelKind::Delay, text, kDelaySize, true, LabelAlign::Middle, p.X, p.Y - h / 2, w);
         l.Connection = c.InnovationNumber;
         return l;
       };
+      const std::vector<LayoutPoint>& line = flat_[k];
       if (routes_[k].Kind == Route::SelfLoop) {
         // Above the loop, in the room its node's band keeps for it.
-        const double apex = std::min_element(flat_[k].begin(), flat_[k].end(), [](LayoutPoint a, LayoutPoint b) { return a.Y < b.Y; })->Y;
-        layout_.Labels.push_back(labelAt({layout_.Nodes[static_cast<size_t>(NodeIndex(c.FromNode))].Centre.X, apex - c.Width / 2 - 1 - h / 2}));
+        const double apex = std::min_element(line.begin(), line.end(), [](LayoutPoint a, LayoutPoint b) { return a.Y < b.Y; })->Y;
+        layout_.Labels.push_back(labelAt({layout_.Nodes[Ix(NodeIndex(c.FromNode))].Centre.X, apex - c.Width / 2 - 1 - h / 2}));
         continue;
       }
-      double bestCost = 1e300;
-      LayoutLabel best;
-      const size_t segments = (c.Path.size() - 1) / 3;
-      for (size_t s = 0; s < segments; ++s) {
-        for (double t : {0.5, 0.35, 0.65, 0.2, 0.8, 0.1, 0.9}) {
-          const LayoutLabel l = labelAt(Bezier(&c.Path[3 * s], t));
-          if (Blocked(l.Box, k)) continue;
-          double cost = std::fabs(t - 0.5) + std::fabs(static_cast<double>(s) - static_cast<double>(segments) / 2) * 0.01;
-          for (size_t o = 0; o < flat_.size(); ++o)
-            if (o != k && PolylineTouchesBox(flat_[o], 1, l.Box)) cost += 10;
-          if (cost < bestCost) {
-            bestCost = cost;
-            best = l;
-          }
+      std::vector<double> along(line.size(), 0.0);
+      for (size_t i = 1; i < line.size(); ++i)
+        along[i] = along[i - 1] + std::hypot(line[i].X - line[i - 1].X, line[i].Y - line[i - 1].Y);
+      const double length = along.back();
+      double bestCost = 1e300, next = 0;
+      LayoutLabel best = labelAt(line[line.size() / 2]);
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (along[i] < next) continue;
+        next = along[i] + 4;
+        const LayoutLabel l = labelAt(line[i]);
+        if (Blocked(l.Box, k)) continue;
+        const double cost = 10.0 * Crossed(l.Box, k) + std::fabs(along[i] / length - 0.5);
+        if (cost < bestCost) {
+          bestCost = cost;
+          best = l;
         }
       }
-      if (bestCost == 1e300) {
-        all = false;
-        best = labelAt(Bezier(&c.Path[3 * (segments / 2)], 0.5));
-      }
+      all = all && bestCost < 1e300;
       layout_.Labels.push_back(best);
     }
     return all;
@@ -721,12 +804,12 @@ private:
       for (const auto& [text, kind] : first) {
         if (kind >= 0) {
           layout_.Legend.push_back({{x, y + h / 2}, {x + sample, y + h / 2}, kind != 1, kind != 2});
+          grow({x, y, x + sample, y + h});
           x += sample + 6;
         }
         const double w = Width(text, kLabelSize, false);
         layout_.Labels.push_back(MakeLabel(LabelKind::Legend, text, kLabelSize, false, LabelAlign::Start, x, y, w));
         grow(layout_.Labels.back().Box);
-        grow({x - sample - 6, y, x, y + h});
         x += w + gap;
       }
       double secondWidth = 0;
@@ -756,7 +839,9 @@ private:
   std::vector<std::vector<int32_t>> columns_;
   std::vector<int32_t> order_;        // by item: its place in its column
   std::vector<Routing> routes_;       // by connection index
-  std::vector<std::vector<LayoutPoint>> flat_;
+  std::vector<std::vector<LayoutPoint>> flat_;  // by connection: its path as points
+  PointGrid grid_;
+  std::vector<LayoutBox> arrows_;  // by connection: its arrowhead's box
   std::vector<double> x_, left_, right_;  // by column: centre and extents
 };
 
@@ -817,12 +902,17 @@ void ScaleLayout(NetworkLayout& layout, double factor, double dx, double dy) {
   }
 }
 
-std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, int perSegment) {
+std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, double step) {
   std::vector<LayoutPoint> out;
   if (path.empty()) return out;
   out.push_back(path[0]);
-  for (size_t s = 0; s + 3 < path.size(); s += 3)
-    for (int k = 1; k <= perSegment; ++k) out.push_back(Bezier(&path[s], static_cast<double>(k) / perSegment));
+  for (size_t s = 0; s + 3 < path.size(); s += 3) {
+    // The control polygon is at least as long as the curve.
+    double length = 0;
+    for (size_t i = s; i < s + 3; ++i) length += std::hypot(path[i + 1].X - path[i].X, path[i + 1].Y - path[i].Y);
+    const int pieces = std::max(1, static_cast<int>(std::ceil(length / std::max(step, 0.1))));
+    for (int k = 1; k <= pieces; ++k) out.push_back(Bezier(&path[s], static_cast<double>(k) / pieces));
+  }
   return out;
 }
 

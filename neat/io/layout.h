@@ -142,8 +142,8 @@ NetworkLayout LayoutGenotype(const TGenotype& genotype, const LayoutOptions& opt
 // Scales every coordinate, size and width by factor and then moves the picture by (dx, dy).
 void ScaleLayout(NetworkLayout& layout, double factor, double dx = 0, double dy = 0);
 
-// Points along a connection's path, `perSegment` to a Bézier segment plus its end, for
-// writers that draw polylines and for geometric checks.
-std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, int perSegment = 16);
+// Points along a connection's path, at most `step` apart, for writers that draw polylines and
+// for geometric checks.
+std::vector<LayoutPoint> FlattenPath(const std::vector<LayoutPoint>& path, double step = 2);
 
 }  // namespace qf::io

@@ -1,19 +1,18 @@
 #pragma once
-// PNG encoding through libpng with every choice fixed (compression level, filters, no time
-// or text chunks), so the same picture always gives the same bytes.
+// The generator's pictures through the tools' one PNG writer (tools/png).
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "tools/assetgen/picture.h"
+#include "tools/png/png_writer.h"
 
 namespace qf::assetgen {
 
-enum class PngAlpha { Keep, Drop };
+using qf::PngAlpha;
 
-// Encodes 8-bit RGBA (Keep) or RGB (Drop, for pictures that are opaque anyway).
-// Throws std::runtime_error with libpng's message if encoding fails.
-std::vector<uint8_t> EncodePng(const Picture& picture, PngAlpha alpha);
+inline std::vector<uint8_t> EncodePng(const Picture& picture, PngAlpha alpha) {
+  return qf::EncodePng(picture.Pixels.data(), picture.Width, picture.Height, alpha);
+}
 
 }  // namespace qf::assetgen

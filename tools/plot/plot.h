@@ -1,6 +1,6 @@
 #pragma once
 // What charts drawn with the raster library share: round axis steps and labels, and writing
-// the picture as a PNG. Used by the arena's learning curve and the pole-balancing study.
+// the picture as a PNG (tools/png). Used by the arena's learning curve and the pole-balancing study.
 
 #include <filesystem>
 #include <string>

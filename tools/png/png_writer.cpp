@@ -1,12 +1,14 @@
-#include "tools/assetgen/png_writer.h"
+#include "tools/png/png_writer.h"
 
 #include <png.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
-namespace qf::assetgen {
+namespace qf {
 namespace {
 
 struct Sink {
@@ -63,13 +65,15 @@ bool Encode(const uint8_t* rows, int32_t width, int32_t height, int channels, Si
 
 }  // namespace
 
-std::vector<uint8_t> EncodePng(const Picture& picture, PngAlpha alpha) {
-  if (picture.Width <= 0 || picture.Height <= 0)
+std::vector<uint8_t> EncodePng(const uint32_t* argb, int32_t width, int32_t height, PngAlpha alpha) {
+  if (argb == nullptr || width <= 0 || height <= 0)
     throw std::runtime_error("cannot encode an empty picture as PNG");
   const int channels = alpha == PngAlpha::Keep ? 4 : 3;
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
   std::vector<uint8_t> rows;
-  rows.reserve(picture.Pixels.size() * static_cast<size_t>(channels));
-  for (const Argb c : picture.Pixels) {
+  rows.reserve(count * static_cast<size_t>(channels));
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t c = argb[i];
     rows.push_back(static_cast<uint8_t>(c >> 16));
     rows.push_back(static_cast<uint8_t>(c >> 8));
     rows.push_back(static_cast<uint8_t>(c));
@@ -77,9 +81,16 @@ std::vector<uint8_t> EncodePng(const Picture& picture, PngAlpha alpha) {
   }
   std::vector<uint8_t> bytes;
   Sink sink{&bytes, {}};
-  if (!Encode(rows.data(), picture.Width, picture.Height, channels, &sink))
+  if (!Encode(rows.data(), width, height, channels, &sink))
     throw std::runtime_error(std::string("PNG encoding failed: ") + sink.Error);
   return bytes;
 }
 
-}  // namespace qf::assetgen
+void WritePngFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+}  // namespace qf
