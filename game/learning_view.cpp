@@ -16,7 +16,7 @@ namespace qf {
 
 namespace {
 
-constexpr TColor32 kBackground = 0xE8101820u;
+constexpr TColor32 kBackground = 0xF4101820u;
 constexpr TColor32 kBorder = 0xFF5A6878u;
 constexpr TColor32 kPlot = 0xFF1C2632u;
 constexpr TColor32 kText = 0xFFE6EAF0u;
@@ -44,12 +44,12 @@ void Text(TBitmap32& b, int32_t x, int32_t y, const std::string& text, TColor32 
 
 int32_t TextWidth(const TBitmap32& b, const std::string& text) { return b.TextExtent(text).cx; }
 
-// The smallest of 1, 2, 5 times a power of ten at or above v, at least 1.
-double RoundUp(double v) {
-  double step = 1;
-  while (step * 10 <= v) step *= 10;
-  for (double m : {1.0, 2.0, 5.0, 10.0})
-    if (step * m >= v) return step * m;
+// The smallest whole 1, 2, 2.5 or 5 times a power of ten at or above v, at least 1.
+int32_t RoundUp(int32_t v) {
+  int32_t step = 1;
+  while (step * 10 < v) step *= 10;
+  for (int32_t tenths : {10, 20, 25, 50})
+    if (step * tenths % 10 == 0 && step * tenths / 10 >= v) return step * tenths / 10;
   return step * 10;
 }
 
@@ -61,7 +61,7 @@ void DrawBars(TBitmap32& b, int32_t left, int32_t right, const std::string& titl
   const int32_t height = kChartBottom - kChartTop;
   int32_t highest = 0;
   for (const TWaveRecord& r : history) highest = std::max(highest, r.*figure);
-  const double top = RoundUp(highest);
+  const int32_t top = RoundUp(highest);
   Text(b, left, kChartTop - 18, title, color);
   if (!history.empty()) {
     const std::string last = "last " + std::to_string(history.back().*figure);
@@ -74,12 +74,15 @@ void DrawBars(TBitmap32& b, int32_t left, int32_t right, const std::string& titl
     const auto x1 = std::max(x0 + 1, left + static_cast<int32_t>(std::floor((i + 1) * width / n)));
     if (i > 0 && history[i].Game != history[i - 1].Game)
       b.FillRect(x0, kChartTop, x0 + 1, kChartBottom, kNewGame);
-    const auto barHeight = static_cast<int32_t>(std::lround(history[i].*figure / top * height));
+    const auto barHeight =
+        static_cast<int32_t>(std::lround(static_cast<double>(history[i].*figure) / top * height));
     // Bars of one pixel or two would touch; wider ones keep a gap.
     b.FillRect(x0 + (x1 - x0 > 3 ? 1 : 0), kChartBottom - barHeight, x1, kChartBottom, color);
   }
   b.FrameRect(left - 1, kChartTop - 1, right + 1, kChartBottom + 1, kBorder);
-  Text(b, left + 3, kChartTop + 1, std::to_string(static_cast<int32_t>(top)), kDim);
+  const std::string scale = std::to_string(top);
+  b.FillRect(left, kChartTop, left + TextWidth(b, scale) + 4, kChartTop + 13, kPlot);
+  Text(b, left + 2, kChartTop, scale, kDim);
 }
 
 struct Point {
