@@ -297,9 +297,12 @@ void Arena::Resume(const fs::path& file) { PutPopulation(ReadGameCheckpoint(file
 
 void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
                           std::optional<uint32_t> seed) {
+  // The arena's checkpoints name the generation "game_generation", the game's saves
+  // "generation".
   int32_t generation = 1;
-  if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
-    generation = std::max(1, std::atoi(it->second.c_str()));
+  for (const char* key : {"game_generation", "generation"}) {
+    if (const auto it = checkpoint.Host().find(key); it != checkpoint.Host().end())
+      generation = std::max(1, std::atoi(it->second.c_str()));
   }
   TGameState& s = GameState();
   // Bombs name their invaders and invaders their genomes: both go before the genomes do.

@@ -58,12 +58,13 @@ struct ArenaOptions {
   // game never ends and one population learns for as many generations as asked. Hits still
   // count and the ship still blinks after each.
   bool RestoreLives = false;
-  // A frozen replay: the population of this checkpoint (saved by an arena) plays every wave and
-  // is never bred; what the game breeds at the end of a wave is put aside and the checkpoint
-  // put back. Every wave starts on a fresh playfield (the ship at its start, lives restored
-  // after every frame as above, so each wave is played to its end) with the game's random
-  // source and the player's seeded by WaveSeed(Seed, wave): two populations replayed with one
-  // seed meet the same waves. Generations then counts the waves.
+  // A frozen replay: the population of this checkpoint (saved by an arena, or by the game in
+  // remember mode) plays every wave and is never bred; what the game breeds at the end of a
+  // wave is put aside and the checkpoint put back. Every wave starts on a fresh playfield
+  // (the ship at its start, lives restored after every frame as above, so each wave is played
+  // to its end) with the game's random source and the player's seeded by WaveSeed(Seed, wave):
+  // two populations replayed with one seed meet the same waves. Generations then counts the
+  // waves.
   std::filesystem::path Frozen;
   // The game's remember mode: the wave that ends a game is bred, and Y goes on with the next
   // generation. The game keeps its population in <OutDir>/population.json; a run starts with a
