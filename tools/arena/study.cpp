@@ -443,6 +443,7 @@ void CheckStudyOptions(const StudyOptions& o) {
   if (o.RememberGames == 0) return;
   if (o.RememberGenerations < 1)
     throw std::invalid_argument("the games in remember mode need at least 1 generation");
+  if (o.RememberReplayed.empty()) throw std::invalid_argument("no game to replay");
   for (int32_t g : o.RememberReplayed) {
     if (g < 1 || g > o.RememberGames) {
       throw std::invalid_argument(Format("game %d is not one of the remembered games 1 to %d", g,
@@ -707,8 +708,8 @@ fs::path WriteReport(const StudyOptions& o) {
   }
   if (o.RememberGames > 0) {
     Chart chart;
-    chart.Title = Format("Hits on the ship per wave in each game, remember mode: mean \xB1 "
-                         "standard error over the seeds");
+    chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard "
+                  "error over the seeds";
     chart.XLabel = "game";
     for (const auto& [player, runs] : all) {
       ChartSeries series{SkillName(player), ColorOf(player), {}};
