@@ -8,6 +8,10 @@
 
 namespace qf {
 
+// What the network's inputs and outputs mean, in the order Think sets and reads them.
+inline constexpr std::array<const char*, 7> kInvaderInputNames{"player dx", "player dy", "bomb ready", "velocity x", "velocity y", "rocket dx", "rocket dy"};
+inline constexpr std::array<const char*, 3> kInvaderOutputNames{"steer x", "steer y", "bomb"};
+
 class TBitmap32;
 class TGenotype;
 
