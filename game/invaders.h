@@ -15,9 +15,6 @@ inline constexpr std::array<const char*, 3> kInvaderOutputNames{"steer x", "stee
 class TBitmap32;
 class TGenotype;
 
-inline constexpr std::array<const char*, 7> kInvaderInputNames{"player dx", "player dy", "bomb ready", "velocity x", "velocity y", "rocket dx", "rocket dy"};
-inline constexpr std::array<const char*, 3> kInvaderOutputNames{"steer x", "steer y", "bomb"};
-
 class TInvader {
 public:
   TInvader();

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numbers>
 #include <string>
 
 #include "base/numbers.h"
 #include "game/drawing.h"
 #include "game/invaders.h"
 #include "neat/genotype.h"
+#include "neat/io/layout.h"
 #include "raster/bitmap32.h"
+#include "raster/text.h"
 
 namespace qf {
 
@@ -34,8 +35,7 @@ constexpr TColor32 kHiddenNode = 0xFFE0E0E0u;
 constexpr int32_t kMargin = 10;
 constexpr int32_t kChartTop = 62, kChartBottom = 158;
 constexpr int32_t kNetworkTop = 196, kNetworkBottom = 390;
-constexpr int32_t kInputColumn = 84, kOutputColumn = 318;
-constexpr double kNodeRadius = 4.5;
+constexpr int32_t kSmallestText = 10;  // pixels
 constexpr double kMaxWeight = 3.0;  // the game's MaxLinkWeight: the strongest a link gets
 
 void Text(TBitmap32& b, int32_t x, int32_t y, const std::string& text, TColor32 color) {
@@ -85,31 +85,9 @@ void DrawBars(TBitmap32& b, int32_t left, int32_t right, const std::string& titl
   Text(b, left + 2, kChartTop, scale, kDim);
 }
 
-struct Point {
-  double X = 0, Y = 0;
-};
+using io::LayoutPoint;
 
-// Where the nodes of a network stand: columns by depth, inputs left and outputs right, the
-// nodes of a column spread evenly in the order of their numbers. The one place that decides
-// positions, so that a fuller layout can take its place.
-std::map<int32_t, Point> LayOutNetwork(const TGenotype& g, double left, double top,
-                                       double right, double bottom) {
-  std::map<double, std::vector<int32_t>> columns;  // ascending depth, then number
-  for (const TNode* n : g.NodeList) columns[n->Depth].push_back(n->Number);
-  std::map<int32_t, Point> at;
-  const double step = columns.size() > 1 ? (right - left) / (columns.size() - 1) : 0;
-  size_t c = 0;
-  for (const auto& [depth, numbers] : columns) {
-    const double x = columns.size() > 1 ? left + step * c : (left + right) / 2;
-    const double rowStep = (bottom - top) / numbers.size();
-    for (size_t i = 0; i < numbers.size(); ++i)
-      at[numbers[i]] = Point{x, top + rowStep * (i + 0.5)};
-    ++c;
-  }
-  return at;
-}
-
-void Disc(TBitmap32& b, Point centre, double radius, TColor32 color) {
+void Disc(TBitmap32& b, LayoutPoint centre, double radius, TColor32 color) {
   const auto x0 = static_cast<int32_t>(std::floor(centre.X - radius - 1));
   const auto y0 = static_cast<int32_t>(std::floor(centre.Y - radius - 1));
   for (int32_t y = y0; y <= y0 + 2 * radius + 2; ++y) {
@@ -120,46 +98,79 @@ void Disc(TBitmap32& b, Point centre, double radius, TColor32 color) {
   }
 }
 
-void Ring(TBitmap32& b, Point centre, double radius, TColor32 color) {
-  constexpr int kSteps = 16;
-  for (int i = 0; i < kSteps; ++i) {
-    const double a0 = 2 * std::numbers::pi * i / kSteps, a1 = 2 * std::numbers::pi * (i + 1) / kSteps;
-    DrawLine(b, centre.X + radius * std::cos(a0), centre.Y + radius * std::sin(a0),
-             centre.X + radius * std::cos(a1), centre.Y + radius * std::sin(a1), color);
+// The pixels whose centres lie inside the triangle.
+void Triangle(TBitmap32& b, LayoutPoint p, LayoutPoint q, LayoutPoint r, TColor32 color) {
+  const LayoutPoint corners[3] = {p, q, r};
+  const auto top = static_cast<int32_t>(std::floor(std::min({p.Y, q.Y, r.Y})));
+  const auto bottom = static_cast<int32_t>(std::ceil(std::max({p.Y, q.Y, r.Y})));
+  for (int32_t y = top; y <= bottom; ++y) {
+    const double cy = y + 0.5;
+    double from = 1e9, to = -1e9;
+    for (int i = 0; i < 3; ++i) {
+      const LayoutPoint a = corners[i], c = corners[(i + 1) % 3];
+      if ((a.Y <= cy) == (c.Y <= cy)) continue;  // the edge does not cross this row
+      const double x = a.X + (cy - a.Y) / (c.Y - a.Y) * (c.X - a.X);
+      from = std::min(from, x);
+      to = std::max(to, x);
+    }
+    for (auto x = static_cast<int32_t>(std::ceil(from - 0.5)); x + 0.5 <= to; ++x)
+      b.BlendPixel(x, y, color);
   }
 }
 
-void DrawNetwork(TBitmap32& b, const TGenotype& g) {
-  const std::map<int32_t, Point> at =
-      LayOutNetwork(g, kInputColumn, kNetworkTop, kOutputColumn, kNetworkBottom);
-  for (const TConnect* c : g.ConnectList) {
-    const auto from = at.find(c->FromNode);
-    const auto to = at.find(c->ToNode);
-    if (from == at.end() || to == at.end()) continue;
-    const double strength = std::min(1.0, std::fabs(c->Weight) / kMaxWeight);
-    const TColor32 color = !c->Enabled     ? kDisabled
-                           : c->Weight >= 0 ? WithCoverage(kPositive, 0.35 + 0.65 * strength)
-                                            : WithCoverage(kNegative, 0.35 + 0.65 * strength);
-    if (c->FromNode == c->ToNode) {  // a self-loop curls over its node
-      Ring(b, Point{from->second.X, from->second.Y - kNodeRadius - 3}, 4, color);
-      continue;
+// The network as neat/io lays it out, fitted into the area. Of the labels only the names of
+// sensors and outputs and the delays are drawn, at a size that stays readable when the
+// network is drawn small; node numbers and transfer functions would not be.
+void DrawNetwork(TBitmap32& b, const TGenotype& g, double left, double top, double right,
+                 double bottom) {
+  io::LayoutOptions options;
+  options.Legend = false;
+  options.InputNames.assign(kInvaderInputNames.begin(), kInvaderInputNames.end());
+  options.OutputNames.assign(kInvaderOutputNames.begin(), kInvaderOutputNames.end());
+  options.MeasureText = [](std::string_view text, double size, bool bold) {
+    const int32_t width = TextExtent(TFont{"Arial", -static_cast<int32_t>(std::lround(size))}, text).cx;
+    return width > 0 ? width : io::DejaVuSansWidth(text, size, bold);
+  };
+  io::NetworkLayout layout = io::LayoutGenotype(g, options);
+  const double factor =
+      std::min({1.0, (right - left) / layout.Width, (bottom - top) / layout.Height});
+  io::ScaleLayout(layout, factor, left + (right - left - layout.Width * factor) / 2,
+                  top + (bottom - top - layout.Height * factor) / 2);
+
+  for (const io::LayoutConnection& c : layout.Connections) {
+    const double strength = std::min(1.0, std::fabs(c.Weight) / kMaxWeight);
+    const TColor32 color = !c.Enabled     ? kDisabled
+                           : c.Weight >= 0 ? WithCoverage(kPositive, 0.35 + 0.65 * strength)
+                                           : WithCoverage(kNegative, 0.35 + 0.65 * strength);
+    const std::vector<LayoutPoint> line = io::FlattenPath(c.Path, 8);
+    for (size_t i = 1; i < line.size(); ++i) {
+      DrawLine(b, line[i - 1].X, line[i - 1].Y, line[i].X, line[i].Y, color);
+      if (c.Width > 1.2) DrawLine(b, line[i - 1].X, line[i - 1].Y + 0.7, line[i].X, line[i].Y + 0.7, color);
     }
-    const Point p = from->second, q = to->second;
-    DrawLine(b, p.X, p.Y, q.X, q.Y, color);
-    if (c->Enabled && strength > 0.5) DrawLine(b, p.X, p.Y + 0.7, q.X, q.Y + 0.7, color);
+    Triangle(b, c.Arrow.Tip, c.Arrow.BaseLeft, c.Arrow.BaseRight, color);
   }
-  int32_t inputs = 0, outputs = 0;
-  for (const TNode* n : g.NodeList) {
-    const Point p = at.at(n->Number);
-    Disc(b, p, kNodeRadius, n->IsInput ? kInputNode : n->IsOutput ? kOutputNode : kHiddenNode);
-    const auto y = static_cast<int32_t>(p.Y) - 7;
-    if (n->IsInput && inputs < static_cast<int32_t>(kInvaderInputNames.size())) {
-      const std::string name = kInvaderInputNames[static_cast<size_t>(inputs++)];
-      Text(b, kInputColumn - 9 - TextWidth(b, name), y, name, kInputNode);
-    } else if (n->IsOutput && outputs < static_cast<int32_t>(kInvaderOutputNames.size())) {
-      Text(b, kOutputColumn + 9, y, kInvaderOutputNames[static_cast<size_t>(outputs++)],
-           kOutputNode);
+  for (const io::LayoutNode& n : layout.Nodes) {
+    Disc(b, n.Centre, n.Radius, n.Kind == io::LayoutNodeKind::Input    ? kInputNode
+                                : n.Kind == io::LayoutNodeKind::Output ? kOutputNode
+                                                                       : kHiddenNode);
+  }
+  for (const io::LayoutLabel& label : layout.Labels) {
+    if (label.Kind != io::LabelKind::Name && label.Kind != io::LabelKind::Delay) continue;
+    const auto px = std::max(kSmallestText, static_cast<int32_t>(std::lround(label.Size)));
+    b.Font = TFont{"Arial", -px};
+    const TSize extent = b.TextExtent(label.Text);
+    const double x = label.Align == io::LabelAlign::Start    ? label.Baseline.X
+                     : label.Align == io::LabelAlign::Middle ? label.Baseline.X - extent.cx / 2.0
+                                                             : label.Baseline.X - extent.cx;
+    // Centred on the room the layout gave it, which may be smaller than the text.
+    const double y = (label.Box.Top + label.Box.Bottom - extent.cy) / 2;
+    TColor32 color = kText;
+    for (const io::LayoutNode& n : layout.Nodes) {
+      if (n.Number == label.Node)
+        color = n.Kind == io::LayoutNodeKind::Input ? kInputNode : kOutputNode;
     }
+    Text(b, static_cast<int32_t>(std::lround(x)), static_cast<int32_t>(std::lround(y)),
+         label.Text, color);
   }
 }
 
@@ -200,7 +211,7 @@ void DrawLearningView(TBitmap32& b, const TLearningViewContent& content) {
            FormatFixed(last.BestFitness, 1) + ", " + std::to_string(content.Best->GeneCount()) +
            " genes",
        kText);
-  DrawNetwork(b, *content.Best);
+  DrawNetwork(b, *content.Best, kMargin, kNetworkTop, kLearningViewSize - kMargin, kNetworkBottom);
 }
 
 }  // namespace qf
