@@ -72,7 +72,8 @@ void DrawBars(TBitmap32& b, int32_t left, int32_t right, const std::string& titl
   for (size_t i = 0; i < history.size(); ++i) {
     const auto x0 = left + static_cast<int32_t>(std::floor(i * width / n));
     const auto x1 = std::max(x0 + 1, left + static_cast<int32_t>(std::floor((i + 1) * width / n)));
-    if (i > 0 && history[i].Game != history[i - 1].Game)
+    // Where a game began, while the bars are wide enough to leave room for the line.
+    if (i > 0 && history[i].Game != history[i - 1].Game && width >= 3 * n)
       b.FillRect(x0, kChartTop, x0 + 1, kChartBottom, kNewGame);
     const auto barHeight =
         static_cast<int32_t>(std::lround(static_cast<double>(history[i].*figure) / top * height));
