@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning install uninstall package polebalance-study docs-learning-view
+	learning learning-remember install uninstall package polebalance-study docs-learning-view
 
 all: build
 
@@ -85,6 +85,11 @@ LEARNING_JOBS        ?= 2
 learning: build
 	$(BUILD)/tools/arena/learning --seeds $(LEARNING_SEEDS) --generations $(LEARNING_GENERATIONS) \
 		--replay $(LEARNING_REPLAY) --jobs $(LEARNING_JOBS) --out $(BUILD)/learning
+
+# Only its games in remember mode and their replays, into $(BUILD)/learning-remember.
+learning-remember: build
+	$(BUILD)/tools/arena/learning --remember-only --seeds $(LEARNING_SEEDS) --jobs $(LEARNING_JOBS) \
+		--out $(BUILD)/learning-remember
 
 # The README's picture of the learning view: the real game in remember mode against the
 # human-like player, paused a second into game 14 with the view open (L).

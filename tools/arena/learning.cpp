@@ -2,14 +2,15 @@
 //
 //   learning [--players LIST] [--seeds N] [--generations N] [--replay LIST] [--waves N]
 //            [--rule-games N] [--remember-games N] [--remember-generations N]
-//            [--remember-replay LIST] [--step MS] [--jobs N] [--data DIR] [--out DIR]
-//            [--report-only]
+//            [--remember-replay LIST] [--remember-only] [--step MS] [--jobs N] [--data DIR]
+//            [--out DIR] [--report-only]
 //
 // LIST is comma-separated: players among autopilot, nododge, human, skilled (all four by
 // default), generations to replay frozen (1,20,100), games in remember mode whose first
 // population is replayed frozen (1,5,10). Defaults: 5 seeds, long games of 100 generations, 10
 // waves per replay, 3 games under the rules, 10 games in remember mode within 40 generations
-// bred, 16 ms frames, 2 jobs at a time.
+// bred, 16 ms frames, 2 jobs at a time. --remember-only plays and reports only the games in
+// remember mode and their replays.
 // Writes <out>/learning.md, learning-hits.png and learning-bombs.png, the runs' files in
 // <out>/runs; --report-only makes the report again from runs already there.
 
@@ -32,8 +33,9 @@ int Usage(const std::string& problem) {
   std::fprintf(stderr,
                "usage: learning [--players LIST] [--seeds N] [--generations N] [--replay LIST]\n"
                "                [--waves N] [--rule-games N] [--remember-games N]\n"
-               "                [--remember-generations N] [--remember-replay LIST] [--step MS]\n"
-               "                [--jobs N] [--data DIR] [--out DIR] [--report-only]\n");
+               "                [--remember-generations N] [--remember-replay LIST]\n"
+               "                [--remember-only] [--step MS] [--jobs N] [--data DIR] [--out DIR]\n"
+               "                [--report-only]\n");
   return 2;
 }
 
@@ -57,6 +59,10 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     if (arg == "--report-only") {
       reportOnly = true;
+      continue;
+    }
+    if (arg == "--remember-only") {
+      o.RememberOnly = true;
       continue;
     }
     if (i + 1 >= argc) return Usage("missing value or unknown option " + std::string(arg));

@@ -302,10 +302,12 @@ PlayerRuns ReadRuns(const StudyOptions& o, Skill player) {
   PlayerRuns runs;
   for (int32_t seed = 1; seed <= o.Seeds; ++seed) {
     const fs::path dir = RunDir(o, player, seed);
-    runs.Games.push_back(ReadStudyCsv(dir / "game.csv"));
-    for (int32_t g : o.Replayed)
-      runs.Frozen[g].push_back(MeansPerWave(ReadStudyCsv(FrozenCsv(dir, g))));
-    if (o.RuleGames > 0) ReadGameLengths(dir / "rules-games.txt", runs.Ended, runs.Running);
+    if (!o.RememberOnly) {
+      runs.Games.push_back(ReadStudyCsv(dir / "game.csv"));
+      for (int32_t g : o.Replayed)
+        runs.Frozen[g].push_back(MeansPerWave(ReadStudyCsv(FrozenCsv(dir, g))));
+      if (o.RuleGames > 0) ReadGameLengths(dir / "rules-games.txt", runs.Ended, runs.Running);
+    }
     if (o.RememberGames == 0) continue;
     runs.Remembered.push_back(ReadStudyCsv(dir / "remember.csv"));
     std::vector<int32_t> running;
@@ -408,11 +410,17 @@ std::string Command(const StudyOptions& o) {
   for (int32_t g : o.Replayed) replayed += (replayed.empty() ? "" : ",") + std::to_string(g);
   std::string games;
   for (int32_t g : o.RememberReplayed) games += (games.empty() ? "" : ",") + std::to_string(g);
+  const std::string remember =
+      Format("--remember-games %d --remember-generations %d --remember-replay %s",
+             o.RememberGames, o.RememberGenerations, games.c_str());
+  if (o.RememberOnly) {
+    return Format("learning --remember-only --players %s --seeds %d --waves %d %s --step %u",
+                  players.c_str(), o.Seeds, o.Waves, remember.c_str(), o.FrameStepMs);
+  }
   return Format("learning --players %s --seeds %d --generations %d --replay %s --waves %d "
-                "--rule-games %d --remember-games %d --remember-generations %d "
-                "--remember-replay %s --step %u",
+                "--rule-games %d %s --step %u",
                 players.c_str(), o.Seeds, o.Generations, replayed.c_str(), o.Waves, o.RuleGames,
-                o.RememberGames, o.RememberGenerations, games.c_str(), o.FrameStepMs);
+                remember.c_str(), o.FrameStepMs);
 }
 
 std::string TableRule(size_t columns) {
@@ -440,6 +448,8 @@ void CheckStudyOptions(const StudyOptions& o) {
     }
   }
   if (o.RememberGames < 0) throw std::invalid_argument("a negative number of games");
+  if (o.RememberOnly && o.RememberGames == 0)
+    throw std::invalid_argument("only remember mode, but no game in it");
   if (o.RememberGames == 0) return;
   if (o.RememberGenerations < 1)
     throw std::invalid_argument("the games in remember mode need at least 1 generation");
@@ -461,12 +471,13 @@ void RunStudy(const StudyOptions& o, std::FILE* log) {
       const std::string run = Format("%s seed %d", SkillName(player), seed);
       const fs::path dir = RunDir(o, player, seed);
       const std::string longGame = run + ": long game";
-      games.push_back({longGame, [&o, player, seed] { PlayLongGame(o, player, seed); }});
-      if (o.RuleGames > 0) {
+      if (!o.RememberOnly)
+        games.push_back({longGame, [&o, player, seed] { PlayLongGame(o, player, seed); }});
+      if (o.RuleGames > 0 && !o.RememberOnly) {
         games.push_back(
             {run + ": under the rules", [&o, player, seed] { PlayUnderRules(o, player, seed); }});
       }
-      for (int32_t g : o.Replayed) {
+      for (int32_t g : o.RememberOnly ? std::vector<int32_t>() : o.Replayed) {
         replays.push_back({run + Format(": generation %d frozen", g),
                            [&o, player, seed, g, dir] {
                              PlayFrozen(o, player, seed, CheckpointFile(dir, g), FrozenCsv(dir, g),
@@ -532,14 +543,13 @@ std::vector<GenerationRecord> ReadStudyCsv(const fs::path& file) {
   return records;
 }
 
-fs::path WriteReport(const StudyOptions& o) {
-  CheckStudyOptions(o);
-  std::vector<std::pair<Skill, PlayerRuns>> all;
-  for (Skill player : o.Players) all.emplace_back(player, ReadRuns(o, player));
+namespace {
 
-  std::string md;
-  md += "# Do the invaders learn?\n\n";
-  md += Format(
+using AllRuns = std::vector<std::pair<Skill, PlayerRuns>>;
+
+// The long games, their frozen replays and the games under the rules.
+std::string StudySections(const StudyOptions& o, const AllRuns& all) {
+  std::string md = Format(
       "Made by `make learning` (`%s`). For every player and each of %d seed%s: one long game of "
       "%d generations with the lives restored after every frame, a study device outside the "
       "game's rules that lets one population go on learning; frozen replays of the populations "
@@ -625,65 +635,64 @@ fs::path WriteReport(const StudyOptions& o) {
         "from scratch with a fresh, random population at generation 1. Whatever the invaders "
         "had learned is lost, so against a player they can beat they never get far; only the "
         "study device above lets one population go on learning against such a player.\n";
+  return md;
+}
 
-  if (o.RememberGames > 0) {
-    const int32_t games = o.RememberGames;
-    md += "\n## Invaders that remember you\n\n";
-    md += Format(
-        "The game's remember mode: the wave that ends a game is scored and bred like any other, "
-        "and the next game goes on with the generation it bred. For every player and seed, "
-        "games in a row until %d have ended or %d generations are bred. Per game, over the seeds "
-        "that finished it (their number in brackets when not all did): the generations bred, "
-        "the wave that ended the game included, and the hits on the ship per wave bred.\n\n",
-        games, o.RememberGenerations);
-    auto perGame = [&](const char* what, MeanError (*figure)(const PlayerRuns&, int32_t),
-                       int decimals) {
-      md += Format("| %s |", what);
-      for (int32_t g = 1; g <= games; ++g) md += Format(" game %d |", g);
-      md += "\n" + TableRule(1 + games);
-      for (const auto& [player, runs] : all) {
-        md += Format("| %s |", SkillName(player));
-        for (int32_t g = 1; g <= games; ++g)
-          md += " " + CellOf(figure(runs, g), decimals, o.Seeds) + " |";
-        md += "\n";
-      }
-      md += "\n";
-    };
-    perGame("generations bred", &GameLength, 1);
-    perGame("hits per wave", &GameHits, 2);
-    md += "![Hits on the ship per wave in each game, remember mode](learning-remember.png)\n\n";
-
-    md += Format(
-        "Frozen replays of the population as it stood at the start of a game, %d wave%s each "
-        "against the same player on the same waves, never bred: per wave, hits on the ship and "
-        "bombs dropped, and the hits at the start of the last game replayed over those of the "
-        "first.\n\n",
-        o.Waves, o.Waves == 1 ? "" : "s");
-    const int32_t first = o.RememberReplayed.front(), last = o.RememberReplayed.back();
-    md += "| player |";
-    for (int32_t g : o.RememberReplayed) md += Format(" hits, game %d |", g);
-    for (int32_t g : o.RememberReplayed) md += Format(" bombs, game %d |", g);
-    md += Format(" hits, game %d / game %d |\n", last, first) +
-          TableRule(2 + 2 * o.RememberReplayed.size());
+// The games in remember mode and the replays of the populations that started them.
+std::string RememberSection(const StudyOptions& o, const AllRuns& all) {
+  const int32_t games = o.RememberGames;
+  std::string md = "## Invaders that remember you\n\n";
+  md += Format(
+      "The game's remember mode: the wave that ends a game is scored and bred like any other, "
+      "and the next game goes on with the generation it bred. For every player and seed, "
+      "games in a row until %d have ended or %d generations are bred. Per game, over the seeds "
+      "that finished it (their number in brackets when not all did): the generations bred, "
+      "the wave that ended the game included, and the hits on the ship per wave bred.\n\n",
+      games, o.RememberGenerations);
+  auto perGame = [&](const char* what, MeanError (*figure)(const PlayerRuns&, int32_t),
+                     int decimals) {
+    md += Format("| %s |", what);
+    for (int32_t g = 1; g <= games; ++g) md += Format(" game %d |", g);
+    md += "\n" + TableRule(1 + games);
     for (const auto& [player, runs] : all) {
       md += Format("| %s |", SkillName(player));
-      for (int32_t g : o.RememberReplayed)
-        md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Hits), 2, o.Seeds) + " |";
-      for (int32_t g : o.RememberReplayed)
-        md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Bombs), 1, o.Seeds) + " |";
-      md += " " + Ratio(OverGameStarts(runs, first, &WaveMeans::Hits),
-                        OverGameStarts(runs, last, &WaveMeans::Hits)) + " |\n";
+      for (int32_t g = 1; g <= games; ++g)
+        md += " " + CellOf(figure(runs, g), decimals, o.Seeds) + " |";
+      md += "\n";
     }
     md += "\n";
+  };
+  perGame("generations bred", &GameLength, 1);
+  perGame("hits per wave", &GameHits, 2);
+  md += "![Hits on the ship per wave in each game, remember mode](learning-remember.png)\n\n";
+
+  md += Format(
+      "Frozen replays of the population as it stood at the start of a game, %d wave%s each "
+      "against the same player on the same waves, never bred: per wave, hits on the ship and "
+      "bombs dropped, and the hits at the start of the last game replayed over those of the "
+      "first.\n\n",
+      o.Waves, o.Waves == 1 ? "" : "s");
+  const int32_t first = o.RememberReplayed.front(), last = o.RememberReplayed.back();
+  md += "| player |";
+  for (int32_t g : o.RememberReplayed) md += Format(" hits, game %d |", g);
+  for (int32_t g : o.RememberReplayed) md += Format(" bombs, game %d |", g);
+  md += Format(" hits, game %d / game %d |\n", last, first) +
+        TableRule(2 + 2 * o.RememberReplayed.size());
+  for (const auto& [player, runs] : all) {
+    md += Format("| %s |", SkillName(player));
+    for (int32_t g : o.RememberReplayed)
+      md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Hits), 2, o.Seeds) + " |";
+    for (int32_t g : o.RememberReplayed)
+      md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Bombs), 1, o.Seeds) + " |";
+    md += " " + Ratio(OverGameStarts(runs, first, &WaveMeans::Hits),
+                      OverGameStarts(runs, last, &WaveMeans::Hits)) + " |\n";
   }
+  md += "\n";
+  return md;
+}
 
-  const fs::path report = o.OutDir / "learning.md";
-  std::ofstream out(report, std::ios::trunc);
-  out << md;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + report.string());
-
-  // Pictures: one curve per player, blocks of generations, an error bar on every point.
+// Pictures: one curve per player, blocks of generations, an error bar on every point.
+void DrawStudyPictures(const StudyOptions& o, const AllRuns& all) {
   const int32_t block = std::max(1, o.Generations / 20);
   for (auto [figure, name, title] :
        {std::tuple{&Hits, "learning-hits.png", "Hits on the ship per wave"},
@@ -706,23 +715,54 @@ fs::path WriteReport(const StudyOptions& o) {
     DrawChart(picture, chart);
     WritePng(picture, o.OutDir / name);
   }
-  if (o.RememberGames > 0) {
-    Chart chart;
-    chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard "
-                  "error over the seeds";
-    chart.XLabel = "game";
-    for (const auto& [player, runs] : all) {
-      ChartSeries series{SkillName(player), ColorOf(player), {}};
-      for (int32_t g = 1; g <= o.RememberGames; ++g) {
-        const MeanError m = GameHits(runs, g);
-        if (m.N > 0) series.Points.push_back({static_cast<double>(g), m.Mean, m.Error});
-      }
-      chart.Series.push_back(std::move(series));
+}
+
+void DrawRememberPicture(const StudyOptions& o, const AllRuns& all) {
+  Chart chart;
+  chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard "
+                "error over the seeds";
+  chart.XLabel = "game";
+  for (const auto& [player, runs] : all) {
+    ChartSeries series{SkillName(player), ColorOf(player), {}};
+    for (int32_t g = 1; g <= o.RememberGames; ++g) {
+      const MeanError m = GameHits(runs, g);
+      if (m.N > 0) series.Points.push_back({static_cast<double>(g), m.Mean, m.Error});
     }
-    TBitmap32 picture;
-    DrawChart(picture, chart);
-    WritePng(picture, o.OutDir / "learning-remember.png");
+    chart.Series.push_back(std::move(series));
   }
+  TBitmap32 picture;
+  DrawChart(picture, chart);
+  WritePng(picture, o.OutDir / "learning-remember.png");
+}
+
+}  // namespace
+
+fs::path WriteReport(const StudyOptions& o) {
+  CheckStudyOptions(o);
+  AllRuns all;
+  for (Skill player : o.Players) all.emplace_back(player, ReadRuns(o, player));
+
+  std::string md;
+  if (o.RememberOnly) {
+    md += "# Do the invaders learn? Invaders that remember you\n\n";
+    md += Format("Made by `make learning-remember` (`%s`): the part of `make learning` in the "
+                 "game's remember mode. %u ms a frame. Figures are means over the seeds ± their "
+                 "standard error.\n\n",
+                 Command(o).c_str(), o.FrameStepMs);
+  } else {
+    md += "# Do the invaders learn?\n\n";
+    md += StudySections(o, all);
+  }
+  if (o.RememberGames > 0) md += (o.RememberOnly ? "" : "\n") + RememberSection(o, all);
+
+  const fs::path report = o.OutDir / "learning.md";
+  std::ofstream out(report, std::ios::trunc);
+  out << md;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + report.string());
+
+  if (!o.RememberOnly) DrawStudyPictures(o, all);
+  if (o.RememberGames > 0) DrawRememberPicture(o, all);
   return report;
 }
 

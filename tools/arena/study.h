@@ -35,6 +35,7 @@ struct StudyOptions {
   int32_t RememberGames = 10;        // games in a row in remember mode per seed (0: none) ...
   int32_t RememberGenerations = 40;  // ... within this many generations bred
   std::vector<int32_t> RememberReplayed{1, 5, 10};  // games whose first population is replayed
+  bool RememberOnly = false;  // only the games in remember mode and their replays
   uint32_t FrameStepMs = 16;
   int32_t Jobs = 2;
   std::filesystem::path DataDir;
