@@ -51,7 +51,9 @@ void DrawChart(TBitmap32& picture, const Chart& chart) {
   }
   if (first > last) first = last = 1;
   if (last - first < 1) last = first + 1;
-  // Rows a round step apart, as few as cover the highest error bar.
+  // Rows a round step apart, as few as cover the highest error bar with room above it for
+  // the legend.
+  top *= 1.12;
   const double rowStep = NiceCeiling(top / 5);
   const int rows = std::max(1, static_cast<int>(std::ceil(top / rowStep - 1e-9)));
   top = rows * rowStep;

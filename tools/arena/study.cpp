@@ -719,8 +719,7 @@ void DrawStudyPictures(const StudyOptions& o, const AllRuns& all) {
 
 void DrawRememberPicture(const StudyOptions& o, const AllRuns& all) {
   Chart chart;
-  chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard "
-                "error over the seeds";
+  chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard error";
   chart.XLabel = "game";
   for (const auto& [player, runs] : all) {
     ChartSeries series{SkillName(player), ColorOf(player), {}};
