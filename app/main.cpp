@@ -11,9 +11,12 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: quillfrost [--help] [--version]";
+constexpr const char* kUsage = "usage: quillfrost [--remember [--forget]] [--help] [--version]";
 constexpr const char* kHelp =
     "Quillfrost, an arcade game whose invaders learn while you play (see quillfrost(6)).\n"
+    "  --remember  play against invaders that remember you: the population goes on from game\n"
+    "              to game and from start to start, saved in population.json\n"
+    "  --forget    with --remember: start with a new population (the old save is kept)\n"
     "  --help      print this help and exit\n"
     "  --version   print the version and exit\n";
 
@@ -21,6 +24,7 @@ constexpr const char* kHelp =
 struct Options {
   bool Help = false;
   bool Version = false;
+  qf::GameOptions Game;
 };
 
 // False, naming the argument in `bad`, for anything that is not an option of the program.
@@ -31,6 +35,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& bad) {
       options.Help = true;
     } else if (arg == "--version") {
       options.Version = true;
+    } else if (arg == "--remember") {
+      options.Game.Remember = true;
+    } else if (arg == "--forget") {
+      options.Game.Forget = true;
     } else {
       bad = arg;
       return false;
@@ -55,9 +63,13 @@ int main(int argc, char** argv) {
     std::printf("Quillfrost %s\n", qf::kVersion);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
+  if (options.Game.Forget && !options.Game.Remember) {
+    std::fprintf(stderr, "Quillfrost: --forget goes with --remember\n%s\n", kUsage);
+    return 2;
+  }
   try {
     std::unique_ptr<qf::Application> application = qf::CreateSdlApplication();
-    qf::TfmMain fmMain(*application);
+    qf::TfmMain fmMain(*application, options.Game);
     application->Run();
     if (!fmMain.LogWriteError().empty()) {
       std::fprintf(stderr, "Quillfrost: %s\n", fmMain.LogWriteError().c_str());

@@ -70,11 +70,25 @@ void TfmMain::GameFrame() {
       s.GameLayer->Bitmap.FrameRect(0, 0, 400, 400, kOutlineColor);
     }
     DrawStatusBar();
-    if (s.Invaders.empty()) NextGeneration();
+    EndWave();
   }
   ImgView.Invalidate();
   MeasureFrameRate();
   s.LastFrameTick = now;
+}
+
+// A wave ends when its last invader is down; in remember mode also when the game is over.
+void TfmMain::EndWave() {
+  TGameState& s = GameState();
+  if (memory_ && s.GameOverLayer->Visible()) {
+    if (!lastWaveBred_) {
+      lastWaveBred_ = true;
+      BreedTheLastWave();
+    }
+  } else if (s.Invaders.empty()) {
+    NextGeneration();
+  }
+  UpdateLearningView();
 }
 
 void TfmMain::MovePlayer(uint32_t now, float dt) {
@@ -151,6 +165,7 @@ void TfmMain::DropBombs(float dt) {
         Trunc((double{bomb.Y} - s.PlayerY) + s.PlayerHalfHeight));
     if ((mask >> 24) != 0 && s.PlayerHitTick == 0) {
       --s.Lives;
+      ++s.Wave.Hits;
       PlayWave(s.TadaWave);
       Explode(Trunc(bomb.X), Trunc(bomb.Y), kHitBurst);
       if (s.Lives <= 0) {

@@ -31,6 +31,14 @@ struct Bomb {
 
 inline constexpr int kGenerationSize = 30;
 
+// What the wave in play has done so far, for the history of the learning view.
+struct TWaveCounts {
+  int32_t Bombs = 0;    // dropped
+  int32_t Hits = 0;     // on the ship
+  uint64_t LifeMs = 0;  // lived by the invaders whose life has ended
+  int32_t Deaths = 0;   // those invaders
+};
+
 struct TGameState {
   TBitmapLayer* GameLayer = nullptr;      // owned by the view
   TBitmapLayer* HudLayer = nullptr;       // owned by the view
@@ -65,6 +73,7 @@ struct TGameState {
   float FramesPerSecond = 0;
   uint32_t FpsStartTick = 0;
   int32_t FrameCount = 0;
+  TWaveCounts Wave;
 
   TGameState();
   ~TGameState();

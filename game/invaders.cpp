@@ -57,6 +57,7 @@ void TInvader::DropBomb() {
   Fitness += kBombFitness;
   LastBombTick = GetTickCount();
   ++BombsInFlight;
+  ++GameState().Wave.Bombs;
   GameState().Bombs.push_back(Bomb{X, Y + static_cast<float>(HalfHeight), this});
 }
 
@@ -98,9 +99,13 @@ TNetworkInvader::TNetworkInvader(TGenotype* genotype, int32_t genomeIndex)
 }
 
 TNetworkInvader::~TNetworkInvader() {
-  Fitness += SurvivalBonus(GetTickCount() - BirthTick);
+  const uint32_t lived = GetTickCount() - BirthTick;
+  Fitness += SurvivalBonus(lived);
   if (!(Fitness >= 0)) Fitness = 0.01f;
-  GameState().FitnessTable[static_cast<size_t>(GenomeIndex)] = Fitness;
+  TGameState& s = GameState();
+  s.FitnessTable[static_cast<size_t>(GenomeIndex)] = Fitness;
+  s.Wave.LifeMs += lived;
+  ++s.Wave.Deaths;
 }
 
 void TNetworkInvader::Think() {

@@ -14,6 +14,7 @@
 #include "base/ticks.h"
 #include "game/game_state.h"
 #include "game/invaders.h"
+#include "game/learning_view.h"
 #include "game/particles.h"
 #include "game/png_loader.h"
 #include "neat/genotype.h"
@@ -95,8 +96,11 @@ void ApplyStoredPopulationSettings(TNEATPopulation& p) {
   p.MaxLinkWeight = 3.0f;
 }
 
-TfmMain::TfmMain(Application& application)
-    : TComponent(nullptr), Population(new TNEATPopulation(this)), application_(application) {
+TfmMain::TfmMain(Application& application, GameOptions options)
+    : TComponent(nullptr),
+      Options(std::move(options)),
+      Population(new TNEATPopulation(this)),
+      application_(application) {
   WindowDesc desc;
   desc.Title = kGameTitle;
   window_ = &application_.CreateMainWindow(desc);
@@ -198,6 +202,12 @@ void TfmMain::FormCreate() {
   const int32_t halfH = s.GameOverLayer->Bitmap.Height() / 2;
   place(s.GameOverLayer, cx - halfW, cy - halfH, cx + halfW, cy + halfH);
 
+  // Over the playfield and all on it; drawn when it is asked for.
+  learningLayer_ = ImgView.LayerStack.Add<TBitmapLayer>();
+  learningLayer_->SetVisible(false);
+  learningLayer_->Bitmap.DrawMode = dmBlend;
+  place(learningLayer_, cx - 200, cy - 200, cx + 200, cy + 200);
+
   s.Particles = std::make_unique<TParticleClass>();
   s.Invaders.clear();
   s.Bombs.clear();
@@ -207,7 +217,31 @@ void TfmMain::FormCreate() {
   s.LastFrameTick = GetTickCount();
   application_.OnIdle = [this](bool& wait) { ApplicationIdle(wait); };
   PlayWave(s.TadaWave);
+  if (Options.Remember) RecallPopulation();
   NewGame();
+}
+
+void TfmMain::RecallPopulation() {
+  memory_ = std::make_unique<TPopulationMemory>(
+      Options.SaveFile, [this](const std::string& message) { Report(message); });
+  std::optional<TRememberedGame> game = memory_->Recall(*Population, Options.Forget);
+  if (!game) return;
+  ApplyStoredPopulationSettings(*Population);  // the settings are the game's, not the file's
+  game_ = game->Game;
+  GameState().Generation = game->Generation;
+  history_ = std::move(game->History);
+  continuePopulation_ = true;
+  // The save decides the population, not the dice: they come from the clock at every start.
+  Randomize();
+}
+
+void TfmMain::KeepPopulation() {
+  memory_->Keep(*Population, TRememberedGame{game_, GameState().Generation, history_});
+}
+
+void TfmMain::Report(const std::string& message) {
+  std::fprintf(stderr, "quillfrost: %s\n", message.c_str());
+  AddLog(message);
 }
 
 void TfmMain::FormDestroy() {
@@ -226,6 +260,7 @@ void TfmMain::FormDestroy() {
   s.Bombs.clear();
   s.ChimesWave.clear();
   s.TadaWave.clear();
+  if (memory_) memory_->KeepAgain();
   logWriteError_ = SaveLog(s.LogLines, "log.txt");
   ReleaseGameState();
 }
@@ -274,6 +309,11 @@ void TfmMain::ImgViewKeyUp(TVirtualKey key, TShiftState /*shift*/) {
         s.FrameCount = 0;
       }
       UpdateCaption();
+      UpdateLearningView();
+      break;
+    case 'L':
+      learningAsked_ = !learningAsked_;
+      UpdateLearningView();
       break;
     case 'Y':
       if (s.GameOverLayer->Visible()) {
@@ -311,6 +351,15 @@ void TfmMain::InsertInvader() {
 void TfmMain::NextGeneration() {
   TGameState& s = GameState();
   s.Lives = kStartLives;
+  BreedWave();
+  s.InvadersInserted = 0;
+  UpdateCaption();
+  for (int i = 0; i < kInvadersOnField; ++i) InsertInvader();
+  StartPendingGame();
+}
+
+bool TfmMain::BreedWave() {
+  TGameState& s = GameState();
   // A wave in which nobody scored cannot be bred from: it is played again as it was.
   const bool anyScored =
       std::any_of(s.FitnessTable.begin(), s.FitnessTable.end(), [](float f) { return f > 0; });
@@ -321,16 +370,38 @@ void TfmMain::NextGeneration() {
       ~Guard() { flag = false; }
     } guard(evaluating_);
     Population->EvaluateGeneration();
+    const TWaveCounts& wave = s.Wave;
+    const double meanLife = wave.Deaths ? wave.LifeMs / 1000.0 / wave.Deaths : 0.0;
+    history_.push_back(TWaveRecord{s.Generation, game_, wave.Hits, wave.Bombs, meanLife,
+                                   Population->BestIndividual->Fitness});
     Population->CreateNextGeneration();
     ++s.Generation;
+    learningStale_ = true;
   }
+  s.Wave = TWaveCounts{};
+  if (anyScored && memory_) KeepPopulation();
+  return anyScored;
+}
+
+// Remember mode, at game over: the wave that ended the game is bred like any other. The
+// invaders still on the field end their lives now and record what they did, the hits that
+// took the last life included; those that never entered did nothing. The next generation
+// waits for Y.
+void TfmMain::BreedTheLastWave() {
+  TGameState& s = GameState();
+  s.Invaders.clear();
+  for (int32_t i = s.InvadersInserted; i < kGenerationSize; ++i)
+    s.FitnessTable[static_cast<size_t>(i)] = 0;
+  BreedWave();
   s.InvadersInserted = 0;
   UpdateCaption();
-  for (int i = 0; i < kInvadersOnField; ++i) InsertInvader();
-  if (newGamePending_) {
-    newGamePending_ = false;
-    NewGame();
-  }
+  StartPendingGame();
+}
+
+void TfmMain::StartPendingGame() {
+  if (!newGamePending_) return;
+  newGamePending_ = false;
+  NewGame();
 }
 
 void TfmMain::NewGame() {
@@ -340,14 +411,25 @@ void TfmMain::NewGame() {
   s.Invaders.clear();
   s.Bombs.clear();
   s.Rockets.clear();
+  s.Wave = TWaveCounts{};
   s.InvadersInserted = 0;
   s.Lives = kStartLives;
   s.PlayerHitTick = 0;
-  s.Generation = 1;
-  Population->ClearInnovations();
-  Population->CreateInitialPopulation();
+  ++game_;
+  lastWaveBred_ = false;
+  learningStale_ = true;
+  if (!continuePopulation_) {
+    s.Generation = 1;
+    history_.clear();
+    Population->ClearInnovations();
+    Population->CreateInitialPopulation();
+  }
   for (int32_t i = 0; i < Population->PopulationSize; ++i)
     (*Population->GenotypeList)[i]->PreparePhenotype();
+  if (memory_ && !continuePopulation_) {
+    continuePopulation_ = true;
+    KeepPopulation();
+  }
   for (int i = 0; i < kInvadersOnField; ++i) InsertInvader();
   s.LastShotTick = GetTickCount();
   s.LastFrameTick = GetTickCount();
@@ -355,6 +437,32 @@ void TfmMain::NewGame() {
   s.FpsStartTick = GetTickCount();
   s.Running = true;
   UpdateCaption();
+  UpdateLearningView();
+}
+
+void TfmMain::UpdateLearningView() {
+  const TGameState& s = GameState();
+  const bool shown = learningAsked_ && (!s.Running || s.GameOverLayer->Visible());
+  if (!shown) {
+    if (learningLayer_->Visible()) {
+      learningLayer_->SetVisible(false);
+      ImgView.Invalidate();
+    }
+    return;
+  }
+  // While the genomes are scored there is no best one yet: the view follows the breeding.
+  if (evaluating_) return;
+  if (learningLayer_->Visible() && !learningStale_) return;
+  TLearningViewContent content;
+  content.Generation = s.Generation;
+  content.Game = game_;
+  content.Remembered = memory_ != nullptr;
+  content.History = &history_;
+  content.Best = history_.empty() ? nullptr : Population->BestIndividual;
+  DrawLearningView(learningLayer_->Bitmap, content);
+  learningStale_ = false;
+  learningLayer_->SetVisible(true);
+  ImgView.Invalidate();
 }
 
 void TfmMain::Explode(int32_t x, int32_t y, int32_t count) {

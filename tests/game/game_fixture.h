@@ -117,7 +117,7 @@ protected:
     headless_ = static_cast<HeadlessApplication*>(app.get());
     app_ = std::move(app);
     headless_->SystemDirectory = systemDir;
-    fmMain_ = std::make_unique<TfmMain>(*app_);
+    fmMain_ = std::make_unique<TfmMain>(*app_, options_);
   }
   void StartGame() { StartGame(DataDir().string()); }
 
@@ -153,6 +153,7 @@ protected:
   std::string Title() const { return headless_->MainWindow()->Title(); }
 
   fs::path previousDir_;
+  GameOptions options_;  // how the next StartGame starts the program
   std::unique_ptr<ManualClock> clock_;
   std::unique_ptr<Application> app_;
   HeadlessApplication* headless_ = nullptr;

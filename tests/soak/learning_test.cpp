@@ -287,6 +287,9 @@ TEST_F(LearningTest, ATinyStudyMakesTheReportFromItsRuns) {
   o.Replayed = {1};
   o.Waves = 1;
   o.RuleGames = 1;
+  o.RememberGames = 2;
+  o.RememberGenerations = 3;
+  o.RememberReplayed = {1, 2};
   o.FrameStepMs = kStepMs;
   o.Jobs = 2;
   o.DataDir = QF_ASSET_DIR;
@@ -311,6 +314,37 @@ TEST_F(LearningTest, ATinyStudyMakesTheReportFromItsRuns) {
     EXPECT_NE(md.find(row), std::string::npos) << row << "\n" << md;
   }
   EXPECT_NE(md.find("## What the game's rules do to learning"), std::string::npos);
+
+  // Remember mode: game 1's length over the seeds that ended it, and the replay of the
+  // population that started it, which is the game's own fresh save.
+  const auto cell = [](const std::vector<double>& v, int decimals) {
+    if (v.empty()) return std::string("–");
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f ± %.*f%s", decimals,
+                  (v.front() + v.back()) / 2, decimals, std::fabs(v.front() - v.back()) / 2,
+                  v.size() == 1 ? " (1)" : "");
+    return std::string(text);
+  };
+  for (Skill player : o.Players) {
+    std::vector<double> lengths, hits;
+    for (int seed = 1; seed <= 2; ++seed) {
+      const fs::path dir = o.OutDir / "runs" /
+                           (std::string(SkillName(player)) + "-seed" + std::to_string(seed));
+      std::ifstream games(dir / "remember-games.txt");
+      int32_t n = 0;
+      std::string state;
+      if (games >> n >> state && state == "ended") lengths.push_back(n);
+      const auto start = io::ReadPopulationCheckpointFile(dir / "remember-game1.json");
+      EXPECT_EQ(start.Host().at("generation"), "1");
+      hits.push_back(MeansPerWave(ReadStudyCsv(dir / "frozen-game1.csv")).Hits);
+    }
+    const std::string name = "| " + std::string(SkillName(player)) + " | ";
+    EXPECT_NE(md.find(name + cell(lengths, 1) + " |"), std::string::npos)
+        << cell(lengths, 1) << "\n" << md;
+    EXPECT_NE(md.find(name + cell(hits, 2) + " |", md.find("## Invaders that remember you")),
+              std::string::npos)
+        << cell(hits, 2) << "\n" << md;
+  }
   EXPECT_NE(md.find("![Hits on the ship per wave](learning-hits.png)"), std::string::npos);
 
   // One curve per player in its colour.

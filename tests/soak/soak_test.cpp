@@ -1,6 +1,7 @@
 // Thirty generations of the real game, played by the arena's autopilot, with the game's
-// invariants checked after every frame and the gene pool checked at the end. Leaks are
-// LeakSanitizer's part (the sanitizer build runs this too).
+// invariants checked after every frame and the gene pool checked at the end; and games in a
+// row in remember mode against the human-like player. Leaks are LeakSanitizer's part (the
+// sanitizer build runs this too).
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,9 @@
 #include "game/game_state.h"
 #include "game/invaders.h"
 #include "game/main_window.h"
+#include "game/remember.h"
 #include "neat/gene_pool.h"
+#include "neat/io/neat_io.h"
 #include "neat/genotype.h"
 #include "neat/population.h"
 #include "neat/species.h"
@@ -152,6 +155,52 @@ TEST(Soak, ThirtyGenerationsKeepTheRulesAndTheGenePoolBounded) {
 
   std::error_code ec;
   EXPECT_TRUE(fs::is_regular_file(out / "log.txt", ec));
+  fs::remove_all(out, ec);
+}
+
+// Remember mode through game overs: the wave that ends a game is bred, the next game goes on
+// with the population, and the history and the save keep up with every generation.
+TEST(Soak, GamesInRememberModeKeepTheRulesAndTheirHistory) {
+  const fs::path out = fs::temp_directory_path() / ("qf_soak_remember_" + std::to_string(::getpid()));
+  fs::create_directories(out);
+
+  ArenaOptions options;
+  options.Seed = 7;
+  options.Generations = 10;
+  options.FrameStepMs = kFrameStepMs;
+  options.Player = Skill::Human;
+  options.Remember = true;
+  options.DataDir = QF_ASSET_DIR;
+  options.OutDir = out;
+  options.MaxFrames = 200000;
+
+  Invariants invariants;
+  {
+    Arena arena(options);
+    TfmMain& main = arena.Main();
+    while (static_cast<int>(arena.Records().size()) < options.Generations && !invariants.Broken()) {
+      ASSERT_LT(arena.FramesPlayed(), options.MaxFrames) << "the generations did not end";
+      ASSERT_TRUE(arena.Frame());
+      invariants.Check(arena);
+      const TGameState& s = GameState();
+      // Every generation bred is one more of the same population, whatever the game.
+      ASSERT_EQ(s.Generation, 1 + static_cast<int32_t>(main.History().size()));
+      ASSERT_EQ(main.History().size(), arena.Records().size());
+      ASSERT_TRUE(!s.GameOverLayer->Visible() || s.Invaders.empty()) << "bred, waiting for Y";
+    }
+    EXPECT_FALSE(invariants.Broken()) << invariants.First();
+    EXPECT_GE(arena.GameLengths().size(), 3u) << "too few games to tell";
+    for (size_t i = 0; i < arena.Records().size(); ++i) {
+      EXPECT_EQ(main.History()[i].Game, arena.Records()[i].Game);
+      EXPECT_EQ(main.History()[i].Hits, arena.Records()[i].HitsOnPlayer);
+    }
+    const TRememberedGame saved =
+        DecodeRememberedGame(io::ReadPopulationCheckpointFile(out / "population.json").Host());
+    EXPECT_EQ(saved.Generation, GameState().Generation);
+    EXPECT_EQ(saved.History, main.History());
+  }
+
+  std::error_code ec;
   fs::remove_all(out, ec);
 }
 

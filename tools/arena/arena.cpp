@@ -11,6 +11,7 @@
 #include "game/invaders.h"
 #include "game/main_window.h"
 #include "game/particles.h"
+#include "game/remember.h"
 #include "neat/gene_pool.h"
 #include "neat/io/neat_io.h"
 #include "neat/genotype.h"
@@ -31,6 +32,7 @@ constexpr int kInvadersOnField = 10;
 // that hits adds 200; anything from half of that is a hit paid for.
 constexpr float kDropMark = 0.05f;
 constexpr float kPaidMark = 100.0f;
+constexpr float kHitFitness = 200.0f;
 
 // Far from the wrap of the 32-bit tick counter for any run of realistic length, and different
 // for every seed: the window seeds the random source from the clock at creation, so this is
@@ -50,22 +52,7 @@ void EnterDirectory(const fs::path& dir, const char* what) {
 
 io::PopulationCheckpoint ReadGameCheckpoint(const fs::path& file) {
   io::PopulationCheckpoint checkpoint = io::ReadPopulationCheckpointFile(file);
-  if (checkpoint.PopulationSize() != kGenerationSize || checkpoint.InputNodeCount() != 7 ||
-      checkpoint.OutputNodeCount() != 3) {
-    throw std::runtime_error(file.string() + ": a population of " +
-                             std::to_string(checkpoint.PopulationSize()) + " genomes with " +
-                             std::to_string(checkpoint.InputNodeCount()) + " inputs and " +
-                             std::to_string(checkpoint.OutputNodeCount()) +
-                             " outputs; the game plays 30 with 7 and 3");
-  }
-  // Refused before anything of the game is touched. The game's transfer functions are those
-  // the window registers; a checkpoint may be read before the window is made.
-  RegisterGameTransferFunctions();
-  try {
-    checkpoint.CheckRegistry();
-  } catch (const io::EFormatError& e) {
-    throw io::EFormatError(file.string() + ": " + e.what());
-  }
+  CheckGamePopulation(checkpoint, file);
   return checkpoint;
 }
 
@@ -138,9 +125,15 @@ Arena::Arena(const ArenaOptions& options)
   app_ = CreateHeadlessApplication();
   headless_ = static_cast<HeadlessApplication*>(app_.get());
   headless_->SystemDirectory = data.string();
+  GameOptions game;
+  if (options_.Remember) {
+    game.Remember = true;
+    game.SaveFile = out / "population.json";
+    fs::remove(game.SaveFile);
+  }
   try {
     EnterDirectory(data, "data");  // the window reads its sprites from the working directory
-    main_ = std::make_unique<TfmMain>(*app_);
+    main_ = std::make_unique<TfmMain>(*app_, game);
     EnterDirectory(out, "output");
   } catch (...) {
     main_.reset();
@@ -248,7 +241,13 @@ void Arena::Observe(uint32_t now, bool restarted) {
   for (const auto& [ptr, gone] : seen_) {
     const float recorded = s.FitnessTable[static_cast<size_t>(gone.GenomeIndex)];
     // A bomber shot down is never paid in the frame it dies: the rockets fly before the bombs.
-    if (recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick) > kDropMark) ++waveBombs_;
+    // One that ends at game over (remember mode) may have been paid for the last hit.
+    float gained = recorded - gone.Fitness - SurvivalBonus(now - gone.BirthTick);
+    if (gained >= kPaidMark) {
+      ++wavePaid_;
+      gained -= kHitFitness;
+    }
+    if (gained > kDropMark) ++waveBombs_;
     waveLifeMs_ += now - gone.BirthTick;
     ++waveDeaths_;
   }
@@ -301,9 +300,12 @@ void Arena::Resume(const io::PopulationCheckpoint& checkpoint) {
 
 void Arena::PutPopulation(const io::PopulationCheckpoint& checkpoint,
                           std::optional<uint32_t> seed) {
+  // The arena's checkpoints name the generation "game_generation", the game's saves
+  // "generation".
   int32_t generation = 1;
-  if (const auto it = checkpoint.Host().find("game_generation"); it != checkpoint.Host().end()) {
-    generation = std::max(1, std::atoi(it->second.c_str()));
+  for (const char* key : {"game_generation", "generation"}) {
+    if (const auto it = checkpoint.Host().find(key); it != checkpoint.Host().end())
+      generation = std::max(1, std::atoi(it->second.c_str()));
   }
   TGameState& s = GameState();
   // Bombs name their invaders and invaders their genomes: both go before the genomes do.

@@ -4,7 +4,9 @@
 // and reports each one as it is bred.
 //
 // Counting generations. At game over the ship cannot fire, so the wave in play can never end;
-// the autopilot answers Y, which starts a NEW GAME with a fresh population at generation 1.
+// the autopilot answers Y, which starts a NEW GAME with a fresh population at generation 1
+// (in remember mode the game breeds that wave first, and the new game goes on with the
+// population).
 // The arena counts the generations bred, across games: the n-th record is the n-th wave that
 // was completed and bred, and it carries the game it belongs to and that game's generation
 // number, so learning can be read within a game. A wave cut short by a game over is not bred
@@ -56,13 +58,18 @@ struct ArenaOptions {
   // game never ends and one population learns for as many generations as asked. Hits still
   // count and the ship still blinks after each.
   bool RestoreLives = false;
-  // A frozen replay: the population of this checkpoint (saved by an arena) plays every wave and
-  // is never bred; what the game breeds at the end of a wave is put aside and the checkpoint
-  // put back. Every wave starts on a fresh playfield (the ship at its start, lives restored
-  // after every frame as above, so each wave is played to its end) with the game's random
-  // source and the player's seeded by WaveSeed(Seed, wave): two populations replayed with one
-  // seed meet the same waves. Generations then counts the waves.
+  // A frozen replay: the population of this checkpoint (saved by an arena, or by the game in
+  // remember mode) plays every wave and is never bred; what the game breeds at the end of a
+  // wave is put aside and the checkpoint put back. Every wave starts on a fresh playfield
+  // (the ship at its start, lives restored after every frame as above, so each wave is played
+  // to its end) with the game's random source and the player's seeded by WaveSeed(Seed, wave):
+  // two populations replayed with one seed meet the same waves. Generations then counts the
+  // waves.
   std::filesystem::path Frozen;
+  // The game's remember mode: the wave that ends a game is bred, and Y goes on with the next
+  // generation. The game keeps its population in <OutDir>/population.json; a run starts with a
+  // new one (a save an earlier run left there is removed).
+  bool Remember = false;
 };
 
 struct GenerationRecord {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "game/drawing.h"
+
 namespace qf::arena {
 
 namespace {
@@ -17,39 +19,6 @@ constexpr TColor32 kBestColor = 0xFFFFA840u;
 constexpr TColor32 kNewGameColor = 0x80A0A0A0u;
 
 constexpr int32_t kLeft = 70, kRight = 24, kTop = 44, kBottom = 54;
-
-TColor32 WithAlpha(TColor32 c, double coverage) {
-  const auto a = static_cast<uint32_t>(std::lround(std::clamp(coverage, 0.0, 1.0) * (c >> 24)));
-  return (c & 0x00FFFFFFu) | a << 24;
-}
-
-// An antialiased line (Wu's): two pixels per step share the coverage, blended in.
-void Line(TBitmap32& b, double x0, double y0, double x1, double y1, TColor32 color) {
-  const bool steep = std::fabs(y1 - y0) > std::fabs(x1 - x0);
-  if (steep) {
-    std::swap(x0, y0);
-    std::swap(x1, y1);
-  }
-  if (x0 > x1) {
-    std::swap(x0, x1);
-    std::swap(y0, y1);
-  }
-  const double dx = x1 - x0;
-  const double gradient = dx == 0 ? 0 : (y1 - y0) / dx;
-  auto plot = [&](int32_t x, int32_t y, double coverage) {
-    if (steep) b.BlendPixel(y, x, WithAlpha(color, coverage));
-    else b.BlendPixel(x, y, WithAlpha(color, coverage));
-  };
-  const auto first = static_cast<int32_t>(std::lround(x0));
-  const auto last = static_cast<int32_t>(std::lround(x1));
-  for (int32_t x = first; x <= last; ++x) {
-    const double y = y0 + gradient * (x - x0);
-    const auto yi = static_cast<int32_t>(std::floor(y));
-    const double frac = y - yi;
-    plot(x, yi, 1 - frac);
-    plot(x, yi + 1, frac);
-  }
-}
 
 void Text(TBitmap32& b, int32_t x, int32_t y, const std::string& text, TColor32 color) {
   b.RenderText(x, y, text, 2, color);
@@ -82,7 +51,9 @@ void DrawChart(TBitmap32& picture, const Chart& chart) {
   }
   if (first > last) first = last = 1;
   if (last - first < 1) last = first + 1;
-  // Rows a round step apart, as few as cover the highest error bar.
+  // Rows a round step apart, as few as cover the highest error bar with room above it for
+  // the legend.
+  top *= 1.12;
   const double rowStep = NiceCeiling(top / 5);
   const int rows = std::max(1, static_cast<int>(std::ceil(top / rowStep - 1e-9)));
   top = rows * rowStep;
@@ -124,7 +95,7 @@ void DrawChart(TBitmap32& picture, const Chart& chart) {
       if (i == 0) continue;
       const ChartPoint& q = series.Points[i - 1];
       for (double dy : {0.0, 0.7})
-        Line(picture, px(q.X) + dx, py(q.Mean) + dy, px(p.X) + dx, py(p.Mean) + dy, series.Color);
+        DrawLine(picture, px(q.X) + dx, py(q.Mean) + dy, px(p.X) + dx, py(p.Mean) + dy, series.Color);
     }
   }
   picture.FrameRect(kLeft - 1, kTop - 1, kLeft + plotW + 1, kTop + plotH + 1, kAxis);
@@ -181,9 +152,9 @@ void DrawLearningCurve(TBitmap32& picture, const std::vector<GenerationRecord>& 
     const GenerationRecord& a = records[i - 1];
     const GenerationRecord& b = records[i];
     for (double dy : {0.0, 0.7}) {  // two passes: a line bold enough to read
-      Line(picture, px(a.Index), py(a.BestFitness) + dy, px(b.Index), py(b.BestFitness) + dy,
+      DrawLine(picture, px(a.Index), py(a.BestFitness) + dy, px(b.Index), py(b.BestFitness) + dy,
            kBestColor);
-      Line(picture, px(a.Index), py(a.MeanFitness) + dy, px(b.Index), py(b.MeanFitness) + dy,
+      DrawLine(picture, px(a.Index), py(a.MeanFitness) + dy, px(b.Index), py(b.MeanFitness) + dy,
            kMeanColor);
     }
   }

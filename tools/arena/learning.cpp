@@ -1,11 +1,16 @@
 // learning: the whole learning study (tools/arena/study.h) and its report.
 //
 //   learning [--players LIST] [--seeds N] [--generations N] [--replay LIST] [--waves N]
-//            [--rule-games N] [--step MS] [--jobs N] [--data DIR] [--out DIR] [--report-only]
+//            [--rule-games N] [--remember-games N] [--remember-generations N]
+//            [--remember-replay LIST] [--remember-only] [--step MS] [--jobs N] [--data DIR]
+//            [--out DIR] [--report-only]
 //
 // LIST is comma-separated: players among autopilot, nododge, human, skilled (all four by
-// default), generations to replay frozen (1,20,100). Defaults: 5 seeds, long games of 100
-// generations, 10 waves per replay, 3 games under the rules, 16 ms frames, 2 jobs at a time.
+// default), generations to replay frozen (1,20,100), games in remember mode whose first
+// population is replayed frozen (1,5,10). Defaults: 5 seeds, long games of 100 generations, 10
+// waves per replay, 3 games under the rules, 10 games in remember mode within 40 generations
+// bred, 16 ms frames, 2 jobs at a time. --remember-only plays and reports only the games in
+// remember mode and their replays.
 // Writes <out>/learning.md, learning-hits.png and learning-bombs.png, the runs' files in
 // <out>/runs; --report-only makes the report again from runs already there.
 
@@ -27,8 +32,10 @@ int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "learning: %s\n", problem.c_str());
   std::fprintf(stderr,
                "usage: learning [--players LIST] [--seeds N] [--generations N] [--replay LIST]\n"
-               "                [--waves N] [--rule-games N] [--step MS] [--jobs N] [--data DIR]\n"
-               "                [--out DIR] [--report-only]\n");
+               "                [--waves N] [--rule-games N] [--remember-games N]\n"
+               "                [--remember-generations N] [--remember-replay LIST]\n"
+               "                [--remember-only] [--step MS] [--jobs N] [--data DIR] [--out DIR]\n"
+               "                [--report-only]\n");
   return 2;
 }
 
@@ -54,6 +61,10 @@ int main(int argc, char** argv) {
       reportOnly = true;
       continue;
     }
+    if (arg == "--remember-only") {
+      o.RememberOnly = true;
+      continue;
+    }
     if (i + 1 >= argc) return Usage("missing value or unknown option " + std::string(arg));
     const std::string_view value = argv[++i];
     if (arg == "--players") {
@@ -64,15 +75,17 @@ int main(int argc, char** argv) {
             return skill.has_value();
           }))
         return Usage("--players needs names among autopilot, nododge, human and skilled");
-    } else if (arg == "--replay") {
-      o.Replayed.clear();
+    } else if (arg == "--replay" || arg == "--remember-replay") {
+      std::vector<int32_t>& list = arg == "--replay" ? o.Replayed : o.RememberReplayed;
+      list.clear();
       if (!ForEachItem(value, [&](std::string_view g) {
             int32_t n = 0;
             if (!ParseNumber(g, n)) return false;
-            o.Replayed.push_back(n);
+            list.push_back(n);
             return true;
           }))
-        return Usage("--replay needs generation numbers, as 1,20,100");
+        return Usage(arg == "--replay" ? "--replay needs generation numbers, as 1,20,100"
+                                       : "--remember-replay needs game numbers, as 1,5,10");
     } else if (arg == "--seeds") {
       if (!ParseNumber(value, o.Seeds)) return Usage("--seeds needs a number");
     } else if (arg == "--generations") {
@@ -81,6 +94,11 @@ int main(int argc, char** argv) {
       if (!ParseNumber(value, o.Waves)) return Usage("--waves needs a number");
     } else if (arg == "--rule-games") {
       if (!ParseNumber(value, o.RuleGames)) return Usage("--rule-games needs a number");
+    } else if (arg == "--remember-games") {
+      if (!ParseNumber(value, o.RememberGames)) return Usage("--remember-games needs a number");
+    } else if (arg == "--remember-generations") {
+      if (!ParseNumber(value, o.RememberGenerations))
+        return Usage("--remember-generations needs a number");
     } else if (arg == "--step") {
       if (!ParseNumber(value, o.FrameStepMs)) return Usage("--step needs milliseconds");
     } else if (arg == "--jobs") {

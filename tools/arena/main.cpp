@@ -5,7 +5,7 @@
 //         [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]
 //         [--checkpoint-every N] [--resume FILE]
 //         [--player autopilot|nododge|human|skilled] [--restore-lives]
-//         [--frozen FILE [--waves N]]
+//         [--frozen FILE [--waves N]] [--remember] [--screenshot FILE]
 //
 // One line per generation bred on standard output, the same as CSV (default
 // <out>/arena-seed<N>.csv) and the learning curve as PNG (default <out>/arena-seed<N>.png);
@@ -26,7 +26,10 @@
 // --frozen FILE replays a saved population for N waves (10) without breeding, each wave on a
 // fresh playfield seeded from the seed and its number, with lives restored: one line per
 // wave, and the means per wave at the end. Replays of two populations with one seed meet the
-// same waves.
+// same waves. --remember plays in the game's remember mode: the wave that ends a game is bred
+// and the next game goes on with the population (kept in <out>/population.json).
+// --screenshot FILE pauses the game at the end, opens the learning view (L) and writes the
+// window as a PNG.
 
 #include <unistd.h>
 
@@ -48,6 +51,7 @@
 #include "tools/arena/command_line.h"
 #include "game/invaders.h"
 #include "game/main_window.h"
+#include "platform/headless/headless.h"
 #include "tools/arena/curve.h"
 
 namespace fs = std::filesystem;
@@ -62,7 +66,7 @@ int Usage(const char* problem) {
                "             [--csv FILE] [--png FILE] [--max-frames N] [--compose] [--memory]\n"
                "             [--checkpoint-every N] [--resume FILE]\n"
                "             [--player autopilot|nododge|human|skilled] [--restore-lives]\n"
-               "             [--frozen FILE [--waves N]]\n");
+               "             [--frozen FILE [--waves N]] [--remember] [--screenshot FILE]\n");
   return 2;
 }
 
@@ -87,7 +91,7 @@ double MeanOf(const std::vector<GenerationRecord>& records, size_t from, size_t 
 
 int main(int argc, char** argv) {
   ArenaOptions options;
-  std::string csvPath, pngPath, resumePath;
+  std::string csvPath, pngPath, resumePath, screenshotPath;
   int32_t checkpointEvery = 0;
   int32_t waves = 0;
   bool generationsGiven = false;
@@ -102,6 +106,8 @@ int main(int argc, char** argv) {
       memory = true;
     } else if (arg == "--restore-lives") {
       options.RestoreLives = true;
+    } else if (arg == "--remember") {
+      options.Remember = true;
     } else if (!hasValue) {
       return Usage(("missing value or unknown option " + std::string(arg)).c_str());
     } else if (arg == "--seed") {
@@ -137,6 +143,8 @@ int main(int argc, char** argv) {
       resumePath = value();
     } else if (arg == "--frozen") {
       options.Frozen = value();
+    } else if (arg == "--screenshot") {
+      screenshotPath = value();
     } else {
       return Usage(("unknown option " + std::string(arg)).c_str());
     }
@@ -147,8 +155,10 @@ int main(int argc, char** argv) {
     return Usage("--frozen plays --waves of a population that never changes: no --generations, "
                  "--checkpoint-every or --resume");
   if (!frozen && waves > 0) return Usage("--waves goes with --frozen");
+  if (frozen && options.Remember) return Usage("--frozen never breeds: no --remember");
   if (frozen) options.Generations = waves > 0 ? waves : 10;
-  const bool study = options.Player != Skill::Autopilot || options.RestoreLives || frozen;
+  const bool study =
+      options.Player != Skill::Autopilot || options.RestoreLives || frozen || options.Remember;
   try {
     // A refused checkpoint leaves an earlier run's outputs whole: it is read before anything
     // is made or opened in the output directory, and before the window (which writes log.txt).
@@ -167,6 +177,8 @@ int main(int argc, char** argv) {
     const fs::path checkpointDir = csvFile.parent_path() / (csvFile.stem().string() + "-checkpoints");
     fs::create_directories(bestDir);
     if (checkpointEvery > 0) fs::create_directories(checkpointDir);
+    const fs::path screenshotFile =
+        screenshotPath.empty() ? fs::path() : fs::absolute(screenshotPath);
 
     std::ofstream csv(csvFile, std::ios::binary | std::ios::trunc);
     if (!csv) throw std::runtime_error("cannot write " + csvFile.string());
@@ -204,6 +216,13 @@ int main(int argc, char** argv) {
         }
       };
       complete = arena.Run();
+      if (!screenshotFile.empty()) {
+        for (int i = 0; i < 60; ++i) arena.Frame();  // a second of the next wave
+        arena.App().PostKeyUp('P');
+        arena.App().PostKeyUp('L');
+        arena.App().Step();
+        WritePng(arena.Main().ImgView.Paint(), screenshotFile);
+      }
       records = arena.Records();
       frames = arena.FramesPlayed();
       games = arena.Game();

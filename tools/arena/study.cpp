@@ -45,6 +45,13 @@ fs::path CheckpointFile(const fs::path& dir, int32_t generation) {
 fs::path FrozenCsv(const fs::path& dir, int32_t generation) {
   return dir / Format("frozen-gen%d.csv", generation);
 }
+// Remember mode: the population at the start of a game, and its frozen replay.
+fs::path GameStartFile(const fs::path& dir, int32_t game) {
+  return dir / Format("remember-game%d.json", game);
+}
+fs::path GameStartCsv(const fs::path& dir, int32_t game) {
+  return dir / Format("frozen-game%d.csv", game);
+}
 
 // Each run has its own directory for the game's log.txt: runs in parallel never share one.
 ArenaOptions RunOptions(const StudyOptions& o, Skill player, int32_t seed, const fs::path& logDir,
@@ -106,20 +113,33 @@ void PlayLongGame(const StudyOptions& o, Skill player, int32_t seed) {
   csv.Close();
 }
 
-void PlayFrozen(const StudyOptions& o, Skill player, int32_t seed, int32_t generation) {
+// Replays a checkpoint for Waves waves; its log goes to <run>/<logName>.
+void PlayFrozen(const StudyOptions& o, Skill player, int32_t seed, const fs::path& checkpoint,
+                const fs::path& csvFile, const std::string& logName) {
   const fs::path dir = RunDir(o, player, seed);
-  ArenaOptions a =
-      RunOptions(o, player, seed, dir / Format("frozen-gen%d", generation), o.Waves);
-  a.Frozen = CheckpointFile(dir, generation);
-  RecordFile csv(FrozenCsv(dir, generation));
+  ArenaOptions a = RunOptions(o, player, seed, dir / logName, o.Waves);
+  a.Frozen = checkpoint;
+  RecordFile csv(csvFile);
   Arena arena(a);
   arena.OnGeneration = [&](const GenerationRecord& r) { csv.Add(r); };
   Played(arena, arena.Run(), a);
   csv.Close();
 }
 
-// Under the game's rules until RuleGames games have ended or Generations are bred. Writes
-// one line per game: its generations bred and "ended", or "running" for the one in play.
+// One line per game: its generations bred and "ended", or "running" for the one in play when
+// the run stopped (if fewer than `wanted` games ended).
+void WriteGameLengths(const fs::path& file, const Arena& arena, int32_t wanted) {
+  std::ofstream games(file, std::ios::trunc);
+  for (int32_t n : arena.GameLengths()) games << n << " ended\n";
+  if (static_cast<int32_t>(arena.GameLengths().size()) < wanted) {
+    const auto running = std::count_if(arena.Records().begin(), arena.Records().end(),
+                                       [&](const GenerationRecord& r) { return r.Game == arena.Game(); });
+    games << running << " running\n";
+  }
+  if (!games.flush()) throw std::runtime_error("cannot write " + file.string());
+}
+
+// Under the game's rules until RuleGames games have ended or Generations are bred.
 void PlayUnderRules(const StudyOptions& o, Skill player, int32_t seed) {
   const fs::path dir = RunDir(o, player, seed);
   ArenaOptions a = RunOptions(o, player, seed, dir / "rules", o.Generations);
@@ -132,19 +152,44 @@ void PlayUnderRules(const StudyOptions& o, Skill player, int32_t seed) {
     if (arena.FramesPlayed() >= a.MaxFrames || !arena.Frame()) Played(arena, false, a);
   }
   csv.Close();
-  std::ofstream games(dir / "rules-games.txt", std::ios::trunc);
-  for (int32_t n : arena.GameLengths()) games << n << " ended\n";
-  if (ended() < o.RuleGames) {
-    const auto running = std::count_if(arena.Records().begin(), arena.Records().end(),
-                                       [&](const GenerationRecord& r) { return r.Game == arena.Game(); });
-    games << running << " running\n";
+  WriteGameLengths(dir / "rules-games.txt", arena, o.RuleGames);
+}
+
+// In remember mode until RememberGames games have ended or RememberGenerations are bred. The
+// game's own save when a game starts holds that game's first population, as bred.
+void PlayRemembered(const StudyOptions& o, Skill player, int32_t seed) {
+  const fs::path dir = RunDir(o, player, seed);
+  for (int32_t g : o.RememberReplayed) {  // nothing of an earlier study passes for this one's
+    fs::remove(GameStartFile(dir, g));
+    fs::remove(GameStartCsv(dir, g));
   }
-  if (!games.flush()) throw std::runtime_error("cannot write " + (dir / "rules-games.txt").string());
+  ArenaOptions a = RunOptions(o, player, seed, dir / "remember", o.RememberGenerations);
+  a.Remember = true;
+  RecordFile csv(dir / "remember.csv");
+  Arena arena(a);
+  arena.OnGeneration = [&](const GenerationRecord& r) { csv.Add(r); };
+  auto keep = [&](int32_t game) {
+    if (std::find(o.RememberReplayed.begin(), o.RememberReplayed.end(), game) ==
+        o.RememberReplayed.end())
+      return;
+    fs::copy_file(a.OutDir / "population.json", GameStartFile(dir, game),
+                  fs::copy_options::overwrite_existing);
+  };
+  keep(1);
+  auto bred = [&] { return static_cast<int32_t>(arena.Records().size()); };
+  auto ended = [&] { return static_cast<int32_t>(arena.GameLengths().size()); };
+  for (int32_t game = 1; bred() < o.RememberGenerations && ended() < o.RememberGames;) {
+    if (arena.FramesPlayed() >= a.MaxFrames || !arena.Frame()) Played(arena, false, a);
+    if (arena.Game() != game) keep(game = arena.Game());
+  }
+  csv.Close();
+  WriteGameLengths(dir / "remember-games.txt", arena, o.RememberGames);
 }
 
 struct Job {
   std::string Name;
   std::function<void()> Run;
+  std::string Needs = {};  // the job whose files it reads
 };
 
 // Runs the jobs, `parallel` child processes at a time (in this process, one after the other,
@@ -237,22 +282,40 @@ struct PlayerRuns {
   std::map<int32_t, std::vector<WaveMeans>> Frozen;     // per replayed generation, per seed
   std::vector<int32_t> Ended;                           // game lengths under the rules
   std::vector<int32_t> Running;                         // games the run stopped in
+  // Remember mode, per seed: the records and the lengths of the games that ended.
+  std::vector<std::vector<GenerationRecord>> Remembered;
+  std::vector<std::vector<int32_t>> RememberedLengths;
+  std::map<int32_t, std::vector<WaveMeans>> GameStarts;  // per replayed game, seeds reaching it
 };
+
+// "N ended" / "N running" lines (WriteGameLengths).
+void ReadGameLengths(const fs::path& file, std::vector<int32_t>& ended,
+                     std::vector<int32_t>& running) {
+  std::ifstream games(file);
+  if (!games) throw std::runtime_error("cannot read " + file.string());
+  int32_t n = 0;
+  std::string state;
+  while (games >> n >> state) (state == "ended" ? ended : running).push_back(n);
+}
 
 PlayerRuns ReadRuns(const StudyOptions& o, Skill player) {
   PlayerRuns runs;
   for (int32_t seed = 1; seed <= o.Seeds; ++seed) {
     const fs::path dir = RunDir(o, player, seed);
-    runs.Games.push_back(ReadStudyCsv(dir / "game.csv"));
-    for (int32_t g : o.Replayed)
-      runs.Frozen[g].push_back(MeansPerWave(ReadStudyCsv(FrozenCsv(dir, g))));
-    if (o.RuleGames == 0) continue;
-    const fs::path gamesFile = dir / "rules-games.txt";
-    std::ifstream games(gamesFile);
-    if (!games) throw std::runtime_error("cannot read " + gamesFile.string());
-    int32_t n = 0;
-    std::string state;
-    while (games >> n >> state) (state == "ended" ? runs.Ended : runs.Running).push_back(n);
+    if (!o.RememberOnly) {
+      runs.Games.push_back(ReadStudyCsv(dir / "game.csv"));
+      for (int32_t g : o.Replayed)
+        runs.Frozen[g].push_back(MeansPerWave(ReadStudyCsv(FrozenCsv(dir, g))));
+      if (o.RuleGames > 0) ReadGameLengths(dir / "rules-games.txt", runs.Ended, runs.Running);
+    }
+    if (o.RememberGames == 0) continue;
+    runs.Remembered.push_back(ReadStudyCsv(dir / "remember.csv"));
+    std::vector<int32_t> running;
+    ReadGameLengths(dir / "remember-games.txt", runs.RememberedLengths.emplace_back(), running);
+    for (int32_t g : o.RememberReplayed) {
+      if (fs::exists(GameStartFile(dir, g)))
+        runs.GameStarts[g].push_back(MeansPerWave(ReadStudyCsv(GameStartCsv(dir, g))));
+    }
   }
   return runs;
 }
@@ -285,6 +348,52 @@ MeanError OverFrozen(const PlayerRuns& runs, int32_t generation, double WaveMean
   return OverValues(perSeed);
 }
 
+// Over the seeds whose remember-mode run ended game `game`: its generations bred, or its hits
+// per wave bred (the wave that ended it included).
+MeanError GameLength(const PlayerRuns& runs, int32_t game) {
+  std::vector<double> perSeed;
+  for (const std::vector<int32_t>& lengths : runs.RememberedLengths)
+    if (static_cast<size_t>(game) <= lengths.size()) perSeed.push_back(lengths[game - 1]);
+  return OverValues(perSeed);
+}
+MeanError GameHits(const PlayerRuns& runs, int32_t game) {
+  std::vector<double> perSeed;
+  for (size_t seed = 0; seed < runs.Remembered.size(); ++seed) {
+    if (static_cast<size_t>(game) > runs.RememberedLengths[seed].size()) continue;
+    double hits = 0;
+    int32_t waves = 0;
+    for (const GenerationRecord& r : runs.Remembered[seed]) {
+      if (r.Game != game) continue;
+      hits += r.HitsOnPlayer;
+      ++waves;
+    }
+    if (waves > 0) perSeed.push_back(hits / waves);
+  }
+  return OverValues(perSeed);
+}
+MeanError OverGameStarts(const PlayerRuns& runs, int32_t game, double WaveMeans::*figure) {
+  std::vector<double> perSeed;
+  if (const auto it = runs.GameStarts.find(game); it != runs.GameStarts.end())
+    for (const WaveMeans& m : it->second) perSeed.push_back(m.*figure);
+  return OverValues(perSeed);
+}
+
+// A cell with the number of seeds behind it when some did not get there.
+std::string CellOf(const MeanError& m, int decimals, int32_t seeds) {
+  std::string cell = Cell(m, decimals);
+  if (m.N > 0 && m.N < static_cast<size_t>(seeds)) cell += Format(" (%zu)", m.N);
+  return cell;
+}
+
+// b / a with the error of the two means carried over (first order).
+std::string Ratio(const MeanError& a, const MeanError& b) {
+  if (a.N == 0 || b.N == 0 || a.Mean <= 0) return "–";
+  const double r = b.Mean / a.Mean;
+  const double e = r * std::sqrt(std::pow(a.Error / a.Mean, 2) +
+                                 (b.Mean > 0 ? std::pow(b.Error / b.Mean, 2) : 0.0));
+  return Format("%.2f ± %.2f", r, e);
+}
+
 TColor32 ColorOf(Skill player) {
   switch (player) {
     case Skill::Autopilot: return 0xFF4AA8FFu;
@@ -299,10 +408,19 @@ std::string Command(const StudyOptions& o) {
   std::string players, replayed;
   for (Skill s : o.Players) players += (players.empty() ? "" : ",") + std::string(SkillName(s));
   for (int32_t g : o.Replayed) replayed += (replayed.empty() ? "" : ",") + std::to_string(g);
+  std::string games;
+  for (int32_t g : o.RememberReplayed) games += (games.empty() ? "" : ",") + std::to_string(g);
+  const std::string remember =
+      Format("--remember-games %d --remember-generations %d --remember-replay %s",
+             o.RememberGames, o.RememberGenerations, games.c_str());
+  if (o.RememberOnly) {
+    return Format("learning --remember-only --players %s --seeds %d --waves %d %s --step %u",
+                  players.c_str(), o.Seeds, o.Waves, remember.c_str(), o.FrameStepMs);
+  }
   return Format("learning --players %s --seeds %d --generations %d --replay %s --waves %d "
-                "--rule-games %d --step %u",
+                "--rule-games %d %s --step %u",
                 players.c_str(), o.Seeds, o.Generations, replayed.c_str(), o.Waves, o.RuleGames,
-                o.FrameStepMs);
+                remember.c_str(), o.FrameStepMs);
 }
 
 std::string TableRule(size_t columns) {
@@ -329,6 +447,19 @@ void CheckStudyOptions(const StudyOptions& o) {
                                          g, o.Generations));
     }
   }
+  if (o.RememberGames < 0) throw std::invalid_argument("a negative number of games");
+  if (o.RememberOnly && o.RememberGames == 0)
+    throw std::invalid_argument("only remember mode, but no game in it");
+  if (o.RememberGames == 0) return;
+  if (o.RememberGenerations < 1)
+    throw std::invalid_argument("the games in remember mode need at least 1 generation");
+  if (o.RememberReplayed.empty()) throw std::invalid_argument("no game to replay");
+  for (int32_t g : o.RememberReplayed) {
+    if (g < 1 || g > o.RememberGames) {
+      throw std::invalid_argument(Format("game %d is not one of the remembered games 1 to %d", g,
+                                         o.RememberGames));
+    }
+  }
 }
 
 void RunStudy(const StudyOptions& o, std::FILE* log) {
@@ -338,25 +469,44 @@ void RunStudy(const StudyOptions& o, std::FILE* log) {
     for (int32_t seed = 1; seed <= o.Seeds; ++seed) {
       fs::create_directories(RunDir(o, player, seed));
       const std::string run = Format("%s seed %d", SkillName(player), seed);
-      games.push_back({run + ": long game", [&o, player, seed] { PlayLongGame(o, player, seed); }});
-      if (o.RuleGames > 0) {
+      const fs::path dir = RunDir(o, player, seed);
+      const std::string longGame = run + ": long game";
+      if (!o.RememberOnly)
+        games.push_back({longGame, [&o, player, seed] { PlayLongGame(o, player, seed); }});
+      if (o.RuleGames > 0 && !o.RememberOnly) {
         games.push_back(
             {run + ": under the rules", [&o, player, seed] { PlayUnderRules(o, player, seed); }});
       }
-      for (int32_t g : o.Replayed) {
+      for (int32_t g : o.RememberOnly ? std::vector<int32_t>() : o.Replayed) {
         replays.push_back({run + Format(": generation %d frozen", g),
-                           [&o, player, seed, g] { PlayFrozen(o, player, seed, g); }});
+                           [&o, player, seed, g, dir] {
+                             PlayFrozen(o, player, seed, CheckpointFile(dir, g), FrozenCsv(dir, g),
+                                        Format("frozen-gen%d", g));
+                           },
+                           longGame});
+      }
+      if (o.RememberGames == 0) continue;
+      const std::string remembered = run + ": remember mode";
+      games.push_back({remembered, [&o, player, seed] { PlayRemembered(o, player, seed); }});
+      for (int32_t g : o.RememberReplayed) {
+        // A game the run did not reach has no population to replay.
+        replays.push_back({run + Format(": game %d frozen", g),
+                           [&o, player, seed, g, dir] {
+                             if (!fs::exists(GameStartFile(dir, g))) return;
+                             PlayFrozen(o, player, seed, GameStartFile(dir, g),
+                                        GameStartCsv(dir, g), Format("frozen-game%d", g));
+                           },
+                           remembered});
       }
     }
   }
   size_t done = 0;
   const size_t total = games.size() + replays.size();
   std::vector<std::string> failed = RunJobs(games, o.Jobs, log, done, total);
-  // A replay needs its long game's checkpoint: those of failed games are not tried.
+  // A replay needs its run's checkpoint: those of failed runs are not tried.
   std::vector<Job> ready;
   for (Job& job : replays) {
-    const std::string run = job.Name.substr(0, job.Name.find(':'));
-    if (std::find(failed.begin(), failed.end(), run + ": long game") == failed.end())
+    if (std::find(failed.begin(), failed.end(), job.Needs) == failed.end())
       ready.push_back(std::move(job));
     else
       failed.push_back(job.Name + " (no checkpoint)");
@@ -393,14 +543,13 @@ std::vector<GenerationRecord> ReadStudyCsv(const fs::path& file) {
   return records;
 }
 
-fs::path WriteReport(const StudyOptions& o) {
-  CheckStudyOptions(o);
-  std::vector<std::pair<Skill, PlayerRuns>> all;
-  for (Skill player : o.Players) all.emplace_back(player, ReadRuns(o, player));
+namespace {
 
-  std::string md;
-  md += "# Do the invaders learn?\n\n";
-  md += Format(
+using AllRuns = std::vector<std::pair<Skill, PlayerRuns>>;
+
+// The long games, their frozen replays and the games under the rules.
+std::string StudySections(const StudyOptions& o, const AllRuns& all) {
+  std::string md = Format(
       "Made by `make learning` (`%s`). For every player and each of %d seed%s: one long game of "
       "%d generations with the lives restored after every frame, a study device outside the "
       "game's rules that lets one population go on learning; frozen replays of the populations "
@@ -486,14 +635,64 @@ fs::path WriteReport(const StudyOptions& o) {
         "from scratch with a fresh, random population at generation 1. Whatever the invaders "
         "had learned is lost, so against a player they can beat they never get far; only the "
         "study device above lets one population go on learning against such a player.\n";
+  return md;
+}
 
-  const fs::path report = o.OutDir / "learning.md";
-  std::ofstream out(report, std::ios::trunc);
-  out << md;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + report.string());
+// The games in remember mode and the replays of the populations that started them.
+std::string RememberSection(const StudyOptions& o, const AllRuns& all) {
+  const int32_t games = o.RememberGames;
+  std::string md = "## Invaders that remember you\n\n";
+  md += Format(
+      "The game's remember mode: the wave that ends a game is scored and bred like any other, "
+      "and the next game goes on with the generation it bred. For every player and seed, "
+      "games in a row until %d have ended or %d generations are bred. Per game, over the seeds "
+      "that finished it (their number in brackets when not all did): the generations bred, "
+      "the wave that ended the game included, and the hits on the ship per wave bred.\n\n",
+      games, o.RememberGenerations);
+  auto perGame = [&](const char* what, MeanError (*figure)(const PlayerRuns&, int32_t),
+                     int decimals) {
+    md += Format("| %s |", what);
+    for (int32_t g = 1; g <= games; ++g) md += Format(" game %d |", g);
+    md += "\n" + TableRule(1 + games);
+    for (const auto& [player, runs] : all) {
+      md += Format("| %s |", SkillName(player));
+      for (int32_t g = 1; g <= games; ++g)
+        md += " " + CellOf(figure(runs, g), decimals, o.Seeds) + " |";
+      md += "\n";
+    }
+    md += "\n";
+  };
+  perGame("generations bred", &GameLength, 1);
+  perGame("hits per wave", &GameHits, 2);
+  md += "![Hits on the ship per wave in each game, remember mode](learning-remember.png)\n\n";
 
-  // Pictures: one curve per player, blocks of generations, an error bar on every point.
+  md += Format(
+      "Frozen replays of the population as it stood at the start of a game, %d wave%s each "
+      "against the same player on the same waves, never bred: per wave, hits on the ship and "
+      "bombs dropped, and the hits at the start of the last game replayed over those of the "
+      "first.\n\n",
+      o.Waves, o.Waves == 1 ? "" : "s");
+  const int32_t first = o.RememberReplayed.front(), last = o.RememberReplayed.back();
+  md += "| player |";
+  for (int32_t g : o.RememberReplayed) md += Format(" hits, game %d |", g);
+  for (int32_t g : o.RememberReplayed) md += Format(" bombs, game %d |", g);
+  md += Format(" hits, game %d / game %d |\n", last, first) +
+        TableRule(2 + 2 * o.RememberReplayed.size());
+  for (const auto& [player, runs] : all) {
+    md += Format("| %s |", SkillName(player));
+    for (int32_t g : o.RememberReplayed)
+      md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Hits), 2, o.Seeds) + " |";
+    for (int32_t g : o.RememberReplayed)
+      md += " " + CellOf(OverGameStarts(runs, g, &WaveMeans::Bombs), 1, o.Seeds) + " |";
+    md += " " + Ratio(OverGameStarts(runs, first, &WaveMeans::Hits),
+                      OverGameStarts(runs, last, &WaveMeans::Hits)) + " |\n";
+  }
+  md += "\n";
+  return md;
+}
+
+// Pictures: one curve per player, blocks of generations, an error bar on every point.
+void DrawStudyPictures(const StudyOptions& o, const AllRuns& all) {
   const int32_t block = std::max(1, o.Generations / 20);
   for (auto [figure, name, title] :
        {std::tuple{&Hits, "learning-hits.png", "Hits on the ship per wave"},
@@ -516,6 +715,53 @@ fs::path WriteReport(const StudyOptions& o) {
     DrawChart(picture, chart);
     WritePng(picture, o.OutDir / name);
   }
+}
+
+void DrawRememberPicture(const StudyOptions& o, const AllRuns& all) {
+  Chart chart;
+  chart.Title = "Hits on the ship per wave in each game, remember mode: mean \xB1 standard error";
+  chart.XLabel = "game";
+  for (const auto& [player, runs] : all) {
+    ChartSeries series{SkillName(player), ColorOf(player), {}};
+    for (int32_t g = 1; g <= o.RememberGames; ++g) {
+      const MeanError m = GameHits(runs, g);
+      if (m.N > 0) series.Points.push_back({static_cast<double>(g), m.Mean, m.Error});
+    }
+    chart.Series.push_back(std::move(series));
+  }
+  TBitmap32 picture;
+  DrawChart(picture, chart);
+  WritePng(picture, o.OutDir / "learning-remember.png");
+}
+
+}  // namespace
+
+fs::path WriteReport(const StudyOptions& o) {
+  CheckStudyOptions(o);
+  AllRuns all;
+  for (Skill player : o.Players) all.emplace_back(player, ReadRuns(o, player));
+
+  std::string md;
+  if (o.RememberOnly) {
+    md += "# Do the invaders learn? Invaders that remember you\n\n";
+    md += Format("Made by `make learning-remember` (`%s`): the part of `make learning` in the "
+                 "game's remember mode. %u ms a frame. Figures are means over the seeds ± their "
+                 "standard error.\n\n",
+                 Command(o).c_str(), o.FrameStepMs);
+  } else {
+    md += "# Do the invaders learn?\n\n";
+    md += StudySections(o, all);
+  }
+  if (o.RememberGames > 0) md += (o.RememberOnly ? "" : "\n") + RememberSection(o, all);
+
+  const fs::path report = o.OutDir / "learning.md";
+  std::ofstream out(report, std::ios::trunc);
+  out << md;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + report.string());
+
+  if (!o.RememberOnly) DrawStudyPictures(o, all);
+  if (o.RememberGames > 0) DrawRememberPicture(o, all);
   return report;
 }
 

@@ -6,7 +6,10 @@
 //     population is saved at the start of every generation replayed below;
 //   - frozen replays of those generations against the same player, on the same waves, never
 //     bred;
-//   - a run under the game's rules, to see how many generations a game lasts.
+//   - a run under the game's rules, to see how many generations a game lasts;
+//   - games in a row in the game's remember mode (the wave that ends a game is bred, the next
+//     game goes on with the population), with frozen replays of the population as it stood at
+//     the start of some of those games, against the same player on the same waves.
 // Every run is a job of its own in a child process, Jobs at a time (the game is one per
 // process). Each leaves its files in <out>/runs/<player>-seed<N>/; the report is made from
 // those files into <out>/learning.md with its pictures.
@@ -29,6 +32,10 @@ struct StudyOptions {
   std::vector<int32_t> Replayed{1, 20, 100};  // generations replayed frozen
   int32_t Waves = 10;                         // of each frozen replay
   int32_t RuleGames = 3;  // games under the rules per seed, within Generations generations bred
+  int32_t RememberGames = 10;        // games in a row in remember mode per seed (0: none) ...
+  int32_t RememberGenerations = 40;  // ... within this many generations bred
+  std::vector<int32_t> RememberReplayed{1, 5, 10};  // games whose first population is replayed
+  bool RememberOnly = false;  // only the games in remember mode and their replays
   uint32_t FrameStepMs = 16;
   int32_t Jobs = 2;
   std::filesystem::path DataDir;
