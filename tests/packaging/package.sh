@@ -49,7 +49,8 @@ dev_depends=$(depends libquillfrost-neat-dev)
 grep -Eq "(^|, )libsimdjson-dev( |,|$)" <<<"$dev_depends" ||
   fail "the development package's Depends lacks libsimdjson-dev: $dev_depends"
 [ "$(section libquillfrost-neat-dev)" = libdevel ] || fail "the development package's section is not libdevel"
-nm -C "$out"/root/usr/lib/*/libquillfrost_neat.a | grep -q " T qf::TNEATPopulation::CreateInitialPopulation()" ||
+symbols=$(nm -C "$out"/root/usr/lib/*/libquillfrost_neat.a)
+grep -q " T qf::TNEATPopulation::CreateInitialPopulation()$" <<<"$symbols" ||
   fail "libquillfrost_neat.a lost its symbols"
 for pc in "$out"/root/usr/lib/*/pkgconfig/*.pc; do
   grep -qx "prefix=/usr" "$pc" || fail "${pc##*/} does not name the prefix /usr"

@@ -1,5 +1,6 @@
 // XOR evolved through the installed engine, the champion kept in a genome file and loaded back:
 // prints the generation that solved it and exits 0 when the loaded champion solves it too.
+#include <quillfrost/base/random.h>
 #include <quillfrost/neat/genotype.h>
 #include <quillfrost/neat/io/neat_io.h>
 #include <quillfrost/neat/io/svg.h>
@@ -36,6 +37,7 @@ double Fitness(const qf::TGenotype& genome, bool& solved) {
 
 int main(int argc, char** argv) {
   const std::string file = argc > 1 ? argv[1] : "champion.json";
+  qf::SetRandSeed(1);
   qf::TNEATPopulation population(nullptr);
   population.InputNodeCount = 3;
   population.OutputNodeCount = 1;
