@@ -24,10 +24,11 @@ foreach(lib ${qf_engine_libraries})
     endif()" COMPONENT dev)
 endforeach()
 
-# Every header of base/ and neat/, and neat/io/'s two; the rest of neat/io/ is its own.
+# Every header of base/, neat/ and neat/io/ but those internal to the io library.
 file(GLOB qf_public_headers RELATIVE ${CMAKE_SOURCE_DIR}
-  ${CMAKE_SOURCE_DIR}/base/*.h ${CMAKE_SOURCE_DIR}/neat/*.h)
-list(APPEND qf_public_headers neat/io/neat_io.h neat/io/svg.h)
+  ${CMAKE_SOURCE_DIR}/base/*.h ${CMAKE_SOURCE_DIR}/neat/*.h ${CMAKE_SOURCE_DIR}/neat/io/*.h)
+list(REMOVE_ITEM qf_public_headers
+  neat/io/build.h neat/io/format.h neat/io/json_text.h neat/io/records.h)
 set(qf_header_dirs)
 foreach(header ${qf_public_headers})
   get_filename_component(dir ${header} DIRECTORY)
