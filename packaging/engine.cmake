@@ -54,9 +54,6 @@ foreach(pc quillfrost-neat quillfrost-neat-io)
   qf_install_with_prefix(${pc}.pc.in ${pc}.pc ${QF_INSTALL_PKGCONFIGDIR} dev)
 endforeach()
 
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz copyright
-  DESTINATION ${QF_INSTALL_DEV_DOCDIR} COMPONENT dev)
-
 # make docs: the reference, Doxygen over the headers laid out as installed (so it shows the
 # includes a program writes), into docs/reference/html of the build. Its comment filter runs
 # on Debian's own python3, whatever PATH puts first.
