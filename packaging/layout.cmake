@@ -31,7 +31,7 @@ set(QF_PACKAGE_python python3-quillfrost)
 # created and nothing else (install-record.cmake, uninstall.cmake).
 set(QF_INSTALL_DIRS
   ${QF_INSTALL_GAMESDIR} ${QF_INSTALL_LIBEXECDIR} ${QF_INSTALL_DATADIR}/Media
-  share/applications share/metainfo share/man/man6
+  ${QF_INSTALL_DATADIR}/icons share/applications share/metainfo share/man/man6
   ${QF_INSTALL_HEADERDIR}/base ${QF_INSTALL_HEADERDIR}/neat/io ${QF_INSTALL_CMAKEDIR}
   ${QF_INSTALL_PKGCONFIGDIR})
 foreach(size ${QF_ICON_SIZES})
