@@ -2,7 +2,8 @@
 # The engine as its users meet it: the development files installed into a staging directory
 # (DESTDIR), then programs outside the tree built against them. xor/ through its own
 # CMakeLists.txt (find_package(Quillfrost CONFIG)), the same source through pkg-config, and
-# the README's example through pkg-config; each evolves XOR with the installed library.
+# the README's example through pkg-config; each evolves XOR with the installed library. Then
+# the README's Python example with the installed module, where the build has one.
 # Usage: consumer.sh <build directory> <scratch directory> <C++ compiler> <version> <README.md>
 set -euo pipefail
 build=$1 work=$2 cxx=$3 version=$4 readme=$5
@@ -52,3 +53,16 @@ sed -n '/^<!-- the README example that the tests build -->$/,/^```$/p' "$readme"
   2>example.log || fail "the README's example does not build: $(cat example.log)"
 example_out=$(./example) || fail "the README's example failed: $(tail -n 3 <<<"$example_out")"
 echo "consumer: $cmake_out (CMake and pkg-config alike); README example: $(tail -n 1 <<<"$example_out")"
+
+[ -d "$build/bindings/python" ] || exit 0
+DESTDIR=$work/stage cmake --install "$build" --component python --prefix "$prefix" >>install.log ||
+  fail "installing the Python module failed: $(cat install.log)"
+sed -n '/^<!-- the README Python example that the tests run -->$/,/^```$/p' "$readme" |
+  sed '1,2d;$d' >example.py
+[ -s example.py ] || fail "no Python example found in $readme"
+site=$(find "$root" -name __init__.py -path '*/quillfrost/*' -printf '%h')
+python_out=$(env -u PYTHONPATH PYTHONPATH="${site%/quillfrost}" PYTHONDONTWRITEBYTECODE=1 \
+  /usr/bin/python3 example.py 2>&1) || fail "the README's Python example failed: $(tail -n 3 <<<"$python_out")"
+grep -q "^generation [0-9]*: best fitness 1[5-6]\.[0-9]*$" <<<"$(tail -n 1 <<<"$python_out")" ||
+  fail "the README's Python example did not solve XOR: $(tail -n 1 <<<"$python_out")"
+echo "README Python example: $(tail -n 1 <<<"$python_out")"

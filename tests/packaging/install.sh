@@ -13,7 +13,9 @@ for _ in 1 2; do
   DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >/dev/null
 done
 
-expected=$(expected_files "$build" quillfrost libquillfrost-neat-dev)
+packages="quillfrost libquillfrost-neat-dev"
+[ ! -d "$build/bindings/python" ] || packages+=" python3-quillfrost"
+expected=$(expected_files "$build" "$prefix" $packages)
 same_files "the installation" "$expected" "$(files_below "$root")"
 
 # The tree is read-only for players; only the launcher and the program are executable.

@@ -18,15 +18,14 @@ trap 'rm -rf "$out"' EXIT
 (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1) || fail "cpack failed: $(cat "$out/cpack.log")"
 debs=("$out"/*.deb)
 names=$(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Package; done | LC_ALL=C sort | tr '\n' ' ')
-case $names in
-"libquillfrost-neat-dev quillfrost " | "libquillfrost-neat-dev python3-quillfrost quillfrost ") ;;
-*) fail "cpack made the packages '$names'" ;;
-esac
+want="libquillfrost-neat-dev quillfrost "
+[ ! -d "$build/bindings/python" ] || want="libquillfrost-neat-dev python3-quillfrost quillfrost "
+[ "$names" = "$want" ] || fail "cpack made the packages '$names', not '$want'"
 
 for deb in "${debs[@]}"; do
   name=$(dpkg-deb -f "$deb" Package)
   contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | LC_ALL=C sort)
-  same_files "$name" "$(expected_files "$build" "$name")" "$contents"
+  same_files "$name" "$(expected_files "$build" /usr "$name")" "$contents"
   odd_owner=$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')
   [ -z "$odd_owner" ] || fail "$name: files not owned by root: $odd_owner"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$name is not version $version"
@@ -56,11 +55,20 @@ for pc in "$out"/root/usr/lib/*/pkgconfig/*.pc; do
   grep -qx "prefix=/usr" "$pc" || fail "${pc##*/} does not name the prefix /usr"
 done
 
+if [[ $names == *python3-quillfrost* ]]; then
+  python_depends=$(depends python3-quillfrost)
+  this=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+  grep -q "python3 (>= $this), python3 (<< " <<<"$python_depends" && grep -q python3-numpy <<<"$python_depends" ||
+    fail "the Python package's Depends does not name Python $this and numpy: $python_depends"
+  [ "$(section python3-quillfrost)" = python ] || fail "the Python package's section is not python"
+fi
+
 # Root is fine here (CI runs as root); lintian only says it prefers not to be.
 status=0
 lintian --fail-on error,warning "${debs[@]}" >"$out/lintian.txt" 2>&1 || status=$?
 tags=$(grep -v "running with root privileges" "$out/lintian.txt" || true)
 [ "$status" = 0 ] || fail "lintian reports errors or warnings:
 $tags"
-echo "package: $names- files, version, sections, Depends (game: $game_depends; dev: $dev_depends); lintian:"
+echo "package: $names- files, version, sections, Depends (game: $game_depends; dev: $dev_depends;"
+echo "  python: ${python_depends:-none}); lintian:"
 echo "${tags:-  (nothing)}"
