@@ -3,6 +3,7 @@ BUILD      ?= build
 SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_TARGETS ?= png sound engine neat_io
@@ -10,7 +11,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning learning-remember install uninstall package polebalance-study docs-pictures \
+	learning learning-remember install uninstall package docs polebalance-study docs-pictures \
 	docs-learning-view
 
 all: build
@@ -108,8 +109,10 @@ docs-learning-view: build
 
 # Installing like a Linux game (packaging/). make install puts the launcher in
 # $(PREFIX)/games, the program in $(PREFIX)/lib/games/quillfrost and the data in
-# $(PREFIX)/share/quillfrost (DESTDIR is honoured); make uninstall with the same PREFIX takes
-# it all out again. make package builds $(BUILD)/quillfrost_<version>_<arch>.deb.
+# $(PREFIX)/share/quillfrost, and the engine's development files in $(PREFIX)/include/quillfrost
+# and $(PREFIX)/lib/<multiarch> (DESTDIR is honoured); make uninstall with the same PREFIX
+# takes it all out again. make package builds the Debian packages in $(PACKAGE_BUILD), from a
+# build of only what they ship.
 # A tree already built is only brought up to date, not configured again, so that
 # `sudo make install` after `make build` leaves no files owned by root in it. CMake makes
 # directories under the umask, so a strict one would close the installation to players.
@@ -123,8 +126,16 @@ uninstall:
 	cmake -DQF_BUILD_DIR=$(abspath $(BUILD)) -DQF_PREFIX=$(abspath $(PREFIX)) \
 		-P packaging/uninstall.cmake
 
-package: build
-	cd $(BUILD) && umask 022 && cpack
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+		-DQF_TESTS=OFF -DQF_BENCH=OFF -DQF_EXAMPLES=OFF -DQF_TOOLS=OFF $(CMAKE_OPTS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && umask 022 && cpack
+
+# The engine's reference (Doxygen over the public headers) in $(BUILD)/docs/reference/html.
+docs: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake --build $(BUILD) --target docs
 
 # Plants the faults of tools/mutants/faults.txt one at a time in a copy of the tree (in
 # build-mutants/) and reports which ones ctest catches; half an hour or so, not part of make test.
@@ -156,4 +167,4 @@ polebalance-study: build
 	done
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -1,7 +1,8 @@
 #pragma once
 // The program's one random source: a 32-bit linear congruential generator,
 // seed = seed * 134775813 + 1 (mod 2^32). Every random draw of the program comes from here,
-// so a fixed seed replays a whole game.
+// so a fixed seed replays a whole game, or a whole run of the engine that has the generator
+// to itself (neat/population.h: one run per process).
 
 #include <cstdint>
 

@@ -2,7 +2,8 @@
 // The process-wide pool of spare node and connection objects. Breeding creates and discards
 // whole genomes every generation; their genes come back here and are handed out again, most
 // recently returned first. A pooled object keeps some stale fields (see ResetForPool), so
-// every taker sets all the fields it relies on.
+// every taker sets all the fields it relies on. What the pool holds decides random draws
+// (population.h: one run per process).
 
 #include "neat/genes.h"
 

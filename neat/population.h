@@ -2,6 +2,17 @@
 // The population component: the one engine object a host deals with. It holds the settings,
 // the current and the previous generation, the species, and the innovation registries that
 // give structurally equal mutations equal numbers within one breeding step.
+//
+// One run per process. The random source (base/random.h), the gene pool (gene_pool.h) and the
+// transfer-function registry (transfer_functions.h) belong to the process, not to a
+// population, and every population draws from them; even the pool's count of spare genes
+// decides draws (a node built new draws its transfer function, a pooled one does not). A run
+// replays exactly from its seed only with these to itself: evolve one population at a time,
+// and start each run in a process of its own, or empty the pool (CacheHandler().Clear()) and
+// set the seed (SetRandSeed) first. A checkpoint (neat/io/neat_io.h) carries the seed, the
+// pool's count and the registry's names: a run resumed in a fresh process that registers the
+// same transfer functions continues exactly. Nothing here is guarded: call the engine from one
+// thread; other threads may only set inputs, iterate and read outputs of distinct genomes.
 
 #include <cstdint>
 #include <functional>
@@ -42,6 +53,7 @@ public:
   void Notification(TComponent* component, TOperation operation) override;
 
   // Fields in their declared order.
+
   std::unique_ptr<TConnectList> InnovationRegistry;  // not owning its connections
   TOnCalculateFitness OnCalculateFitness;
   double MinSpeciesRelatedness = 3.0;

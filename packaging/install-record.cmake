@@ -11,12 +11,11 @@ function(qf_install_record_path out)
   set(${out} "${QF_BUILD_DIR}/install-record-${key}.txt" PARENT_SCOPE)
 endfunction()
 
-# Before the first file is installed.
+# Before the first file is installed. Called again by a component whose directories only the
+# install knows (the Python module's, which depends on the prefix), it adds those.
 macro(qf_note_new_directories)
-  set(QF_RECORD_FILES)
-  set(QF_RECORD_DIRS)
   qf_install_record_path(qf_record)
-  if(EXISTS "${qf_record}")
+  if(NOT QF_RECORD_NOTED AND EXISTS "${qf_record}")
     file(STRINGS "${qf_record}" qf_lines)
     foreach(qf_line ${qf_lines})
       if(qf_line MATCHES "^file (.*)$" AND (EXISTS "$ENV{DESTDIR}${CMAKE_MATCH_1}" OR IS_SYMLINK "$ENV{DESTDIR}${CMAKE_MATCH_1}"))
@@ -26,6 +25,7 @@ macro(qf_note_new_directories)
       endif()
     endforeach()
   endif()
+  set(QF_RECORD_NOTED TRUE)
   foreach(qf_rel ${QF_INSTALL_DIRS})
     set(qf_dir "${CMAKE_INSTALL_PREFIX}/${qf_rel}")
     while(NOT qf_dir STREQUAL "/" AND NOT IS_DIRECTORY "$ENV{DESTDIR}${qf_dir}")

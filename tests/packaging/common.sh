@@ -5,18 +5,35 @@ set -euo pipefail
 umask 022
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 prefix=/usr/local
-expected_files=$here/installed-files.txt
 
 fail() { echo "${0##*/}: $*" >&2; exit 1; }
 
 # Files and links below a directory, relative to it, sorted.
 files_below() { (cd "$1" && find . \( -type f -o -type l \) -printf '%P\n' | LC_ALL=C sort); }
 
-# Compares a sorted file list with installed-files.txt and fails naming the differences.
-same_files_as_expected() {  # <what> <list>
+# The files a package installs below a prefix (installed-files-<package>.txt), sorted, with the
+# build's library directory (lib/<multiarch> on Debian) and build type, and the place and file
+# name of the Python module: Debian's python3 finds it in lib/python3/dist-packages below /usr,
+# in lib/python3.X/dist-packages below another prefix.
+expected_files() {  # <build directory> <prefix> <package...>
+  local build=$1 prefix=$2 libdir config site ext
+  shift 2
+  libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+  config=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" | tr '[:upper:]' '[:lower:]')
+  site=$(/usr/bin/python3 -c 'import sys; print("lib/python%d.%d/dist-packages" % sys.version_info[:2])')
+  [ "$prefix" != /usr ] || site=lib/python3/dist-packages
+  ext=$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
+  for p in "$@"; do
+    sed -e "s|@LIBDIR@|$libdir|" -e "s|@CONFIG@|$config|" -e "s|@PYTHON_SITE@|$site|" \
+      -e "s|@PYTHON_EXT@|$ext|" "$here/installed-files-$p.txt"
+  done | LC_ALL=C sort
+}
+
+# Compares two sorted file lists and fails naming the differences.
+same_files() {  # <what> <expected list> <list>
   local diff
-  if ! diff=$(diff <(LC_ALL=C sort "$expected_files") <(printf '%s\n' "$2")); then
-    fail "$1 differs from installed-files.txt (< missing, > unexpected):
+  if ! diff=$(diff <(printf '%s\n' "$2") <(printf '%s\n' "$3")); then
+    fail "$1 differs from the expected files (< missing, > unexpected):
 $diff"
   fi
 }
