@@ -11,8 +11,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning learning-remember install uninstall package docs polebalance-study docs-pictures \
-	docs-learning-view
+	learning learning-remember install uninstall package docs polebalance-study docs-pictures
 
 all: build
 
@@ -100,12 +99,6 @@ learning: build
 learning-remember: build
 	$(BUILD)/tools/arena/learning --remember-only --seeds $(LEARNING_SEEDS) --jobs $(LEARNING_JOBS) \
 		--out $(BUILD)/learning-remember
-
-# The README's picture of the learning view: the real game in remember mode against the
-# human-like player, paused a second into game 14 with the view open (L).
-docs-learning-view: build
-	$(BUILD)/tools/arena/arena --seed 3 --remember --player human --generations 25 \
-		--out $(BUILD)/learning-view --screenshot docs/learning-view.png
 
 # Installing like a Linux game (packaging/). make install puts the launcher in
 # $(PREFIX)/games, the program in $(PREFIX)/lib/games/quillfrost and the data in
