@@ -3,6 +3,7 @@ BUILD      ?= build
 SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
+WEB_BUILD  ?= build-web
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_TARGETS ?= png sound engine neat_io
@@ -10,7 +11,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning install uninstall package polebalance-study
+	learning install uninstall package polebalance-study web web-serve
 
 all: build
 
@@ -18,10 +19,11 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WEB_BUILD=$(abspath $(WEB_BUILD)) \
+		$(CMAKE_OPTS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build web $(WEB_BUILD)/node/installed
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
 	$(MAKE) fuzz-smoke
@@ -127,5 +129,33 @@ polebalance-study: build
 		tail -n 8 $(BUILD)/polebalance/study-$$task.txt; \
 	done
 
+# The browser build (platform/web): a static site in $(WEB_BUILD)/site, built with emscripten.
+# zlib and libpng are compiled from Debian's sources; the status bar's glyphs come from a pack
+# the native build renders with its own FreeType (tools/glyphpack).
+WEB_CMAKE = NODE_PATH=/usr/share/nodejs emcmake cmake
+web: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WEB_BUILD=$(abspath $(WEB_BUILD)) \
+		$(CMAKE_OPTS)
+	cmake --build $(BUILD) -j $(JOBS) --target glyphpack
+	mkdir -p $(WEB_BUILD)
+	$(BUILD)/tools/glyphpack/glyphpack $(WEB_BUILD)/glyphs.pack
+	platform/web/fetch-debian-sources $(WEB_BUILD)/debian-src
+	$(WEB_CMAKE) -S platform/web -B $(WEB_BUILD) -DQF_DEBIAN_SOURCES=$(abspath $(WEB_BUILD))/debian-src \
+		-DQF_GLYPH_PACK=$(abspath $(WEB_BUILD))/glyphs.pack
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# Serves the site for a player: open the address it prints. Any static web server will do.
+WEB_PORT ?= 8023
+web-serve: web
+	@echo "Quillfrost: open http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
+
+# The browser test's driver (puppeteer-core), as tests/web/package-lock.json pins it.
+$(WEB_BUILD)/node/installed: tests/web/package.json tests/web/package-lock.json
+	mkdir -p $(WEB_BUILD)/node
+	cp tests/web/package.json tests/web/package-lock.json $(WEB_BUILD)/node/
+	cd $(WEB_BUILD)/node && npm ci --no-audit --no-fund
+	touch $@
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
