@@ -11,7 +11,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning install uninstall package polebalance-study web web-serve
+	learning install uninstall package polebalance-study web web-serve web-bench
 
 all: build
 
@@ -149,6 +149,11 @@ WEB_PORT ?= 8023
 web-serve: web
 	@echo "Quillfrost: open http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
 	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
+
+# The browser's figures (not a test): load to first frame, busy frame, blend rows, site sizes.
+web-bench: web $(WEB_BUILD)/node/installed
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target web_bench
+	NODE_PATH=$(abspath $(WEB_BUILD))/node/node_modules node bench/web/browser_bench.js $(WEB_BUILD)
 
 # The browser test's driver (puppeteer-core), as tests/web/package-lock.json pins it.
 $(WEB_BUILD)/node/installed: tests/web/package.json tests/web/package-lock.json
