@@ -3,9 +3,14 @@
 // its network reads seven sensors and answers a steering acceleration and a bomb trigger; what
 // it achieves while it lives becomes its genome's fitness.
 
+#include <array>
 #include <cstdint>
 
 namespace qf {
+
+// What the network's inputs and outputs mean, in the order Think sets and reads them.
+inline constexpr std::array<const char*, 7> kInvaderInputNames{"player dx", "player dy", "bomb ready", "velocity x", "velocity y", "rocket dx", "rocket dy"};
+inline constexpr std::array<const char*, 3> kInvaderOutputNames{"steer x", "steer y", "bomb"};
 
 class TBitmap32;
 class TGenotype;

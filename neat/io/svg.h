@@ -1,13 +1,14 @@
 #pragma once
-// A genome drawn as an SVG picture that any browser shows. Nodes stand in columns by Depth
-// (inputs left, outputs right, hidden nodes between, one column per distinct depth), each
-// labelled with its number and transfer function. Connections are blue for a positive weight
-// and red for a negative one, thicker with its magnitude; disabled ones are dashed and grey,
-// recurrent ones arc above the columns and self-loops curl over their node, a delay is written
-// beside its connection. Hovering over a shape shows its details.
+// A genome drawn as an SVG picture that any browser shows, from its layout (neat/io/layout.h):
+// nodes in columns by Depth with their numbers, the host's names and transfer functions;
+// connections blue for a positive weight and red for a negative one, thicker with its
+// magnitude, disabled ones dashed and grey, recurrent ones paler, a delay marked dN on its
+// connection. Hovering over a shape shows its details.
 
 #include <filesystem>
 #include <string>
+
+#include "neat/io/layout.h"
 
 namespace qf {
 class TGenotype;
@@ -15,10 +16,8 @@ class TGenotype;
 
 namespace qf::io {
 
-struct SvgOptions {
-  std::string Title;  // drawn above the network when not empty
-  bool Legend = true;
-};
+// The title, the legend and the host's input and output names.
+using SvgOptions = LayoutOptions;
 
 std::string DrawGenotypeSvg(const TGenotype& genotype, const SvgOptions& options = {});
 // Written beside the file and renamed over it.

@@ -44,6 +44,7 @@
 #include "raster/bitmap32.h"
 #include "tools/arena/arena.h"
 #include "tools/arena/command_line.h"
+#include "game/invaders.h"
 #include "game/main_window.h"
 #include "tools/arena/curve.h"
 
@@ -187,6 +188,8 @@ int main(int argc, char** argv) {
           std::snprintf(title, sizeof title, "Seed %" PRIu32 ", game %d, generation %d: best fitness %.2f",
                         options.Seed, r.Game, r.GameGeneration, best->Fitness);
           svg.Title = title;
+          svg.InputNames.assign(qf::kInvaderInputNames.begin(), qf::kInvaderInputNames.end());
+          svg.OutputNames.assign(qf::kInvaderOutputNames.begin(), qf::kInvaderOutputNames.end());
           qf::io::WriteGenotypeSvg(*best, bestDir / (game + "-gen" + std::to_string(r.GameGeneration) + ".svg"), svg);
         }
         if (checkpointEvery > 0 && r.Index % checkpointEvery == 0) {
