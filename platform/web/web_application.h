@@ -10,7 +10,7 @@
 // Closing the main window (Escape, N at game over) ends the rounds, runs OnDestroy, writes
 // log.txt to the browser console and hands it to the page's closing screen for download.
 //
-// A page opened with ?clock=T is driven by hand (tests, benchmarks): the tick counter is a
+// A page opened with ?clock=T is driven by hand (the browser test): the tick counter is a
 // ManualClock starting at T, so the random source is seeded from T too; no animation frame
 // runs a round, and the page calls qf_web_step(ms) to move the clock and run one round.
 //

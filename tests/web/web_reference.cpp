@@ -1,8 +1,8 @@
 // The desktop's side of the browser test: plays scenario.txt on the headless platform with the
 // hand-moved clock and keys the browser gets, and writes what a player sees at every check
-// (the composed picture, opaque, in the canvas's byte order, and the title), the log the game
-// writes when it closes, and the ship's opaque pixels, by which the test finds the ship on the
-// page.
+// (the composed picture, opaque, in the canvas's byte order, the title and where the ship is),
+// the log the game writes when it closes, and the ship's opaque pixels, by which the test finds
+// the ship on the page.
 //   web_reference SCENARIO ASSETS_DIR OUT_DIR
 // OUT_DIR gets reference.json, one NAME.rgba per check, and run/, where the game played.
 
@@ -111,8 +111,14 @@ int main(int argc, char** argv) {
       std::ofstream(out / (name + ".rgba"), std::ios::binary) << rgba;
       result["width"] = view.Width();
       result["height"] = view.Height();
-      result["checks"].push_back(
-          {{"name", name}, {"title", headless->MainWindow()->Title()}, {"file", name + ".rgba"}});
+      // Where the ship is, when it is surely drawn (alive, not blinking).
+      const TGameState& s = GameState();
+      nlohmann::json shipLeft;
+      if (s.Lives > 0 && s.PlayerHitTick == 0) shipLeft = ShipOnCanvas().first;
+      result["checks"].push_back({{"name", name},
+                                  {"title", headless->MainWindow()->Title()},
+                                  {"file", name + ".rgba"},
+                                  {"shipLeft", shipLeft}});
     } else {
       Fail("unknown scenario line: " + line);
     }
