@@ -1,5 +1,6 @@
 // One frame of the game: the schedule of passes and the hit test.
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -186,7 +187,10 @@ void TfmMain::DrawStatusBar() {
   bar.Draw(60, 2, *s.LifeSprite);
   bar.RenderText(84, 2, std::to_string(s.Lives), 1, kTextColor);
   bar.RenderText(160, 2, "Gen " + std::to_string(s.Generation), 0, kTextColor);
-  bar.RenderText(290, 2, FormatFloat("####.00", s.FramesPerSecond) + " FPS", 1, kTextColor);
+  // At 290 a figure of 100 or more would run past the bar's inside (it ends before 398): such
+  // a figure ends at that edge instead.
+  const std::string fps = FormatFloat("####.00", s.FramesPerSecond) + " FPS";
+  bar.RenderText(std::min(290, 398 - bar.TextExtent(fps).cx), 2, fps, 1, kTextColor);
 }
 
 void TfmMain::MeasureFrameRate() {

@@ -1,10 +1,14 @@
 #include "game/main_window.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "base/errors.h"
 #include "base/numbers.h"
 #include "base/random.h"
 #include "base/ticks.h"
@@ -31,6 +35,28 @@ std::unique_ptr<TBitmap32> LoadSprite(const char* fileName, TDrawMode mode) {
   LoadBitmapFile(*sprite, fileName);
   sprite->DrawMode = mode;
   return sprite;
+}
+
+// Writes the log as CR LF lines and says why it could not, or returns an empty string. A full
+// disk shows only when the buffered lines reach it, so the stream is checked after writing and
+// again after closing.
+std::string SaveLog(const std::vector<std::string>& lines, const std::string& fileName) {
+  int error = 0;
+  if (std::FILE* file = std::fopen(fileName.c_str(), "wb")) {
+    for (const std::string& line : lines) {
+      std::fwrite(line.data(), 1, line.size(), file);
+      std::fwrite("\r\n", 1, 2, file);
+    }
+    if (std::ferror(file)) error = errno ? errno : EIO;
+    if (std::fclose(file) != 0 && error == 0) error = errno ? errno : EIO;
+  } else {
+    error = errno;
+  }
+  if (error == 0) return {};
+  std::error_code ec;
+  const std::filesystem::path path = std::filesystem::absolute(fileName, ec);
+  return Format("Cannot write %s: %s", (ec ? fileName : path.string()).c_str(),
+                std::strerror(error));
 }
 
 }  // namespace
@@ -74,6 +100,12 @@ TfmMain::TfmMain(Application& application)
   WindowDesc desc;
   desc.Title = kGameTitle;
   window_ = &application_.CreateMainWindow(desc);
+  // The icon of task bars and switchers; without the file the window has none.
+  if (std::string dir; application_.GetSystemDirectory(dir)) {
+    TBitmap32 icon;
+    LoadBitmapFile(icon, dir + "/" + kIconFile);
+    window_->SetIcon(icon.Bits(), icon.Width(), icon.Height());
+  }
   ImgView.SetBounds(0, 0, window_->ClientWidth(), window_->ClientHeight());
   ImgView.OnRepaintRequest = [this] { window_->Invalidate(); };
   window_->OnPaint = [this] {
@@ -194,10 +226,7 @@ void TfmMain::FormDestroy() {
   s.Bombs.clear();
   s.ChimesWave.clear();
   s.TadaWave.clear();
-  // The log is kept even when it cannot be written; the program still ends cleanly.
-  if (std::ofstream log("log.txt", std::ios::binary | std::ios::trunc); log) {
-    for (const std::string& line : s.LogLines) log << line << "\r\n";
-  }
+  logWriteError_ = SaveLog(s.LogLines, "log.txt");
   ReleaseGameState();
 }
 

@@ -19,6 +19,8 @@ class TNEATPopulation;
 class Window;
 
 inline constexpr const char* kGameTitle = "Quillfrost";
+// The window's icon, below the system directory (the game's data directory).
+inline constexpr const char* kIconFile = "icons/quillfrost-64.png";
 
 class TfmMain : public TComponent {
 public:
@@ -32,6 +34,9 @@ public:
   TNEATPopulation* Population;  // owned as a component of this window
 
   Window& MainWindow() const { return *window_; }
+  // Why log.txt could not be written when the window was destroyed (naming the file and the
+  // reason), or empty.
+  const std::string& LogWriteError() const { return logWriteError_; }
 
   // Handlers.
   void FormCreate();
@@ -69,6 +74,7 @@ private:
   Application& application_;
   Window* window_ = nullptr;
   bool destroyed_ = false;
+  std::string logWriteError_;
   bool evaluating_ = false;      // inside EvaluateGeneration, where keys can arrive
   bool newGamePending_ = false;  // Y pressed while evaluating: the new game follows it
 };

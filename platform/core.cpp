@@ -1,9 +1,11 @@
 #include "platform/core.h"
 
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
 #include "base/errors.h"
+#include "base/ticks.h"
 
 namespace qf {
 
@@ -12,6 +14,44 @@ CoreApplication* g_application = nullptr;
 }
 
 Application* CurrentApplication() { return g_application; }
+
+// ---------------------------------------------------------------------------------------------
+
+void FramePacer::SetRate(double framesPerSecond) {
+  rate_ = framesPerSecond > 0 ? framesPerSecond : 0;
+  started_ = false;
+}
+
+uint32_t FramePacer::Due(uint64_t frame) const {
+  // Modulo 2^32, like the ticks it is compared with.
+  const double offset = std::round(static_cast<double>(frame) * 1000.0 / rate_);
+  return start_ + static_cast<uint32_t>(static_cast<uint64_t>(offset));
+}
+
+void FramePacer::Shown(uint32_t now) {
+  if (rate_ <= 0) return;
+  if (started_) {
+    ++frames_;
+    const auto late = static_cast<int32_t>(now - Due(frames_ + 1));
+    if (late < 0) return;  // the next slot is still ahead
+    if (late < kRestartAfterMs) {
+      // This frame takes the last slot that has begun; the ones it missed are skipped.
+      const auto skipped = static_cast<uint64_t>(late * rate_ / 1000.0);
+      start_ = Due(frames_ + 1 + skipped);
+      frames_ = 0;
+      return;
+    }
+  }
+  started_ = true;
+  start_ = now;
+  frames_ = 0;
+}
+
+uint32_t FramePacer::Delay(uint32_t now) const {
+  if (rate_ <= 0 || !started_) return 0;
+  const auto wait = static_cast<int32_t>(Due(frames_ + 1) - now);
+  return wait > 0 ? static_cast<uint32_t>(wait) : 0;
+}
 
 // ---------------------------------------------------------------------------------------------
 
@@ -25,6 +65,11 @@ void CoreWindow::SetTitle(const std::string& title) {
 
 void CoreWindow::Invalidate() {
   if (!closed_) paintPending_ = true;
+}
+
+void CoreWindow::SetIcon(const uint32_t* pixels, int32_t width, int32_t height) {
+  if (destroyed_ || !pixels || width < 1 || height < 1) return;
+  NativeSetIcon(pixels, width, height);
 }
 
 void CoreWindow::Close() {
@@ -69,7 +114,13 @@ void CoreApplication::ProcessMessages() {
 }
 
 bool CoreApplication::PaintReady() const {
-  return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint();
+  return mainWindow_ && mainWindow_->paintPending_ && mainWindow_->CanPaint() &&
+         mainWindow_->pacer_.Delay(GetTickCount()) == 0;
+}
+
+uint32_t CoreApplication::PaintHeldFor() const {
+  if (!mainWindow_ || !mainWindow_->paintPending_ || !mainWindow_->CanPaint()) return 0;
+  return mainWindow_->pacer_.Delay(GetTickCount());
 }
 
 bool CoreApplication::DispatchNext(bool allowPaint, bool& painted) {
@@ -104,6 +155,9 @@ void CoreApplication::Dispatch(const Event& event) {
       case ekPaint:
         // Cleared first: a handler that invalidates again asks for a fresh paint.
         w->paintPending_ = false;
+        // A frame's moment is when its paint begins: a present that takes its time (one that
+        // waits for the display or the X server) then counts toward the frame's period.
+        w->pacer_.Shown(GetTickCount());
         if (w->OnPaint) w->OnPaint();
         break;
     }
@@ -144,12 +198,20 @@ TRunResult CoreApplication::Loop(const std::function<bool()>& done, uint64_t max
         break;
       }
       BeforeRound();
-      if (waiting && !PaintReady() && !WaitEvent()) {
-        result = rrWouldBlock;
-        break;
+      if (waiting && !PaintReady()) {
+        const uint32_t held = PaintHeldFor();
+        if (!(held > 0 ? WaitEventTimeout(held) : WaitEvent())) {
+          result = rrWouldBlock;
+          break;
+        }
       }
       ProcessMessages();
       if (terminated_) break;
+      // The frame drawn last is still waiting to be shown: the next one waits for it.
+      if (PaintHeldFor() > 0) {
+        waiting = true;
+        continue;
+      }
       bool wait = true;
       try {
         if (OnIdle) OnIdle(wait);

@@ -33,6 +33,30 @@ enum TRunResult {
 
 class CoreApplication;
 
+// Paces frames at a rate by the tick counter, on a fixed schedule of slots so that whole
+// milliseconds still average to the rate (60 Hz: 16 or 17 ms apart). A frame shown late takes
+// the last slot that has begun: the slots it missed are skipped, not made up by frames in a
+// rush, and the next one keeps its place. After a long stall the schedule starts afresh.
+class FramePacer {
+public:
+  // Frames per second; 0 or less: not paced.
+  void SetRate(double framesPerSecond);
+  double Rate() const { return rate_; }
+  // A frame is being shown from tick `now` on.
+  void Shown(uint32_t now);
+  // Milliseconds from `now` until the next frame may be shown; 0 when it may be shown now.
+  uint32_t Delay(uint32_t now) const;
+
+private:
+  static constexpr int32_t kRestartAfterMs = 1000;
+  uint32_t Due(uint64_t frame) const;
+
+  double rate_ = 0;
+  bool started_ = false;
+  uint32_t start_ = 0;   // the tick the schedule counts from
+  uint64_t frames_ = 0;  // frames shown since then
+};
+
 class CoreWindow : public Window {
 public:
   CoreWindow(CoreApplication& app, const WindowDesc& desc);
@@ -42,15 +66,23 @@ public:
   int32_t ClientWidth() const override { return desc_.ClientWidth; }
   int32_t ClientHeight() const override { return desc_.ClientHeight; }
   void Invalidate() override;
+  void SetIcon(const uint32_t* pixels, int32_t width, int32_t height) override;
   void Close() override;
   bool Closed() const override { return closed_; }
 
   bool PaintPending() const { return paintPending_; }
   bool Destroyed() const { return destroyed_; }
 
+  // Paints at most `framesPerSecond` times a second (0: as often as asked). A repaint asked
+  // for sooner waits for its time; meanwhile events are dispatched and no idle is raised.
+  void SetFrameRate(double framesPerSecond) { pacer_.SetRate(framesPerSecond); }
+  double FrameRate() const { return pacer_.Rate(); }
+
 protected:
   const WindowDesc& Desc() const { return desc_; }
   virtual void NativeSetTitle(const std::string& /*title*/) {}
+  // Called with a valid buffer only.
+  virtual void NativeSetIcon(const uint32_t* /*pixels*/, int32_t /*width*/, int32_t /*height*/) {}
   virtual void NativeHide() {}
   virtual void NativeDestroy() {}
   // False while nothing of the window can be seen (minimised); a repaint waits till then.
@@ -61,6 +93,7 @@ private:
   CoreApplication& app_;
   WindowDesc desc_;
   std::string title_;
+  FramePacer pacer_;
   bool paintPending_ = false;
   bool closed_ = false;
   bool destroyed_ = false;
@@ -89,6 +122,9 @@ protected:
   // Returns at once when an event is pending, otherwise blocks until one is. False when
   // none can ever come.
   virtual bool WaitEvent() = 0;
+  // The same, but returns after `ms` milliseconds at the latest. Only paced windows need it;
+  // the default cannot wait for a time and waits as WaitEvent does.
+  virtual bool WaitEventTimeout(uint32_t /*ms*/) { return WaitEvent(); }
   // Runs at the start of every round of the loop (a round: pending events, then idle).
   virtual void BeforeRound() {}
 
@@ -106,6 +142,8 @@ private:
   bool DispatchNext(bool allowPaint, bool& painted);
   void Dispatch(const Event& event);
   bool PaintReady() const;
+  // Milliseconds a pending repaint still waits for its time; 0 when none waits.
+  uint32_t PaintHeldFor() const;
 
   std::unique_ptr<CoreWindow> mainWindow_;
   bool terminated_ = false;

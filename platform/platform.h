@@ -8,6 +8,9 @@
 // OnIdle with wait preset to true. If the handler leaves wait true and still nothing is
 // pending, the loop blocks until the next event. A repaint request is dispatched only once
 // every other pending event has been handled, and several requests before it make one paint.
+// Where the display does not hold back the frames itself (no vertical sync), the real window
+// paces its repaints at the display's refresh rate: a repaint waits for its time while events
+// go on being dispatched at once, and no idle is raised before it has been shown.
 //
 // Errors. An exception escaping any handler (keys, paint, idle, close) stops at the loop: the
 // silent abort qf::EAbort is swallowed, anything else is printed on standard error, and the
@@ -67,6 +70,11 @@ public:
   // below 1 shows nothing.
   virtual void Present(const uint32_t* pixels, int32_t width, int32_t height) = 0;
 
+  // The picture that task bars and window switchers show for the window: a top-down 32-bit
+  // ARGB buffer with alpha (not premultiplied), rows without padding. The data is copied. A
+  // null buffer or a size below 1 changes nothing.
+  virtual void SetIcon(const uint32_t* pixels, int32_t width, int32_t height) = 0;
+
   // Closes the window as its close button does: terminates the application; the loop then
   // ends and runs OnDestroy. Closing twice is harmless.
   virtual void Close() = 0;
@@ -116,8 +124,10 @@ public:
 // The live application, or nullptr.
 Application* CurrentApplication();
 
-// The real implementation. Initialises the windowing system; throws std::runtime_error with
-// the system's reason when there is no display to open.
+// The real implementation. Initialises the windowing system; throws std::runtime_error
+// beginning "No display could be opened" when there is no display to show the window on.
+// Only drivers that show a window are tried (X11 where DISPLAY is set, Wayland where
+// WAYLAND_DISPLAY is), unless the player names one in SDL_VIDEODRIVER.
 std::unique_ptr<Application> CreateSdlApplication();
 
 // The headless implementation: nothing is shown or heard; see platform/headless/headless.h

@@ -10,6 +10,7 @@
 
 #include <charconv>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -19,6 +20,7 @@
 
 #include "examples/polebalance/pole_evolution.h"
 #include "examples/polebalance/pole_plot.h"
+#include "examples/polebalance/pole_statistics.h"
 
 using namespace qf::pole;
 
@@ -43,22 +45,46 @@ bool ParseNumber(std::string_view text, T min, T max, T* out) {
   return true;
 }
 
+// A figure over every run, where +infinity stands for a run not solved within the budget.
+std::string Figure(double evaluations) {
+  if (std::isinf(evaluations)) return "beyond the budget";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.0f", evaluations);
+  return text;
+}
+
 void PrintStatistics(const PoleOptions& options, const PoleStatistics& s,
                      const std::string& settings) {
   std::printf("task %s: %d runs, solved %d (%.1f%%) within %" PRId64
               " evaluations and %d generations\n",
               TaskName(options.Task), s.Runs, s.Successes, 100.0 * s.Successes / s.Runs,
               options.MaxEvaluations, options.MaxGenerations);
+  const int level = static_cast<int>(std::lround(kConfidenceLevel * 100));
+  std::printf("over every run, with %d%% percentile bootstrap intervals (%d resamples of the runs,"
+              " seed %u):\n",
+              level, kBootstrapResamples, kBootstrapSeed);
+  std::printf("  success rate within the budget %.1f%% (%d%% CI %.1f%% to %.1f%%)\n",
+              100.0 * s.SuccessRate, level, 100.0 * s.SuccessRateInterval.Low,
+              100.0 * s.SuccessRateInterval.High);
+  std::printf("  median evaluations to solve %s (%d%% CI %s to %s); unsolved runs rank above"
+              " every solved one\n",
+              Figure(s.MedianEvaluationsAllRuns).c_str(), level,
+              Figure(s.MedianInterval.Low).c_str(), Figure(s.MedianInterval.High).c_str());
+  std::printf("  mean evaluations with each unsolved run counted at the evaluations it used %.0f"
+              " (%d%% CI %.0f to %.0f), %s\n",
+              s.MeanEvaluationsAllRuns, level, s.MeanInterval.Low, s.MeanInterval.High,
+              s.Successes < s.Runs ? "a lower bound" : "exact: every run solved");
   if (s.Successes > 0) {
-    std::printf("evaluations to solve (whole generations): mean %.0f, median %.0f, worst %" PRId64
+    std::printf("over the solved runs:\n");
+    std::printf("  evaluations to solve (whole generations): mean %.0f, median %.0f, worst %" PRId64
                 "\n",
                 s.MeanEvaluations, s.MedianEvaluations, s.WorstEvaluations);
-    std::printf("evaluations to solve (up to the solver):  mean %.0f, median %.0f, worst %" PRId64
+    std::printf("  evaluations to solve (up to the solver):  mean %.0f, median %.0f, worst %" PRId64
                 "\n",
                 s.MeanEvaluationsToSolver, s.MedianEvaluationsToSolver,
                 s.WorstEvaluationsToSolver);
-    std::printf("generations: mean %.1f\n", s.MeanGenerations);
-    std::printf("generalization of the solvers (of 625): mean %.1f, min %d, max %d\n",
+    std::printf("  generations: mean %.1f\n", s.MeanGenerations);
+    std::printf("  generalization of the solvers (of 625): mean %.1f, min %d, max %d\n",
                 s.MeanGeneralization, s.MinGeneralization, s.MaxGeneralization);
   }
   std::printf("wall time %.1f s, %" PRId64 " evaluations, %.0f evaluations per second, %d threads\n",
@@ -134,9 +160,10 @@ int main(int argc, char** argv) {
                   r.ChampionHiddenNodes, r.WallMilliseconds / 1000.0);
       std::fflush(stdout);
     }
-    PrintStatistics(options, Summarize(results), results.front().Settings);
+    const PoleStatistics statistics = Summarize(results);
+    PrintStatistics(options, statistics, results.front().Settings);
     if (!plot.empty()) {
-      DrawEvaluationsPlot(results, options, plot);
+      DrawEvaluationsPlot(results, statistics, options, plot);
       std::printf("plot written to %s\n", plot.c_str());
     }
   } catch (const std::exception& e) {

@@ -66,23 +66,4 @@ struct PoleResult {
 // std::invalid_argument for a setting ApplySetting refuses.
 PoleResult RunPoleBalancing(const PoleOptions& options);
 
-struct PoleStatistics {
-  int32_t Runs = 0;
-  int32_t Successes = 0;
-  // Over the solved runs.
-  double MeanEvaluations = 0.0, MedianEvaluations = 0.0;
-  int64_t WorstEvaluations = 0;
-  double MeanEvaluationsToSolver = 0.0, MedianEvaluationsToSolver = 0.0;
-  int64_t WorstEvaluationsToSolver = 0;
-  double MeanGenerations = 0.0;
-  double MeanGeneralization = 0.0;
-  int32_t MinGeneralization = 0, MaxGeneralization = 0;
-  // Over every run.
-  int64_t TotalEvaluations = 0;
-  uint64_t TotalWallMilliseconds = 0;
-  double EvaluationsPerSecond = 0.0;
-};
-
-PoleStatistics Summarize(const std::vector<PoleResult>& results);
-
 }  // namespace qf::pole

@@ -10,6 +10,12 @@ void HeadlessWindow::Present(const uint32_t* pixels, int32_t width, int32_t heig
   ++presentCount_;
 }
 
+void HeadlessWindow::NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) {
+  icon_.Width = width;
+  icon_.Height = height;
+  icon_.Pixels.assign(pixels, pixels + static_cast<size_t>(width) * static_cast<size_t>(height));
+}
+
 void HeadlessApplication::Post(const Event& event) {
   if (event.Kind == ekPaint) {
     if (Window* w = MainWindow()) w->Invalidate();

@@ -1,12 +1,13 @@
 #pragma once
 // The headless platform: the same message loop as the real one, fed from a scripted event
 // queue instead of a display, for tests and tools. It keeps what the real one would show or
-// play (the last presented frame, the title, every sound handed to PlayWave) so they can be
-// looked at.
+// play (the last presented frame, the title, the icon, every sound handed to PlayWave) so they
+// can be looked at.
 //
 // It never blocks. Where the real loop would wait for the next event (idle asked to wait and
-// nothing is pending) a headless run returns instead; post more events and run again. A game
-// that keeps repainting never makes the loop wait, so drive it with RunUntil() or Step().
+// nothing is pending, or a paced repaint waits for its time) a headless run returns instead;
+// post more events or move the clock, and run again. A game that keeps repainting never makes
+// the loop wait, so drive it with RunUntil() or Step().
 
 #include <cstdint>
 #include <deque>
@@ -33,9 +34,15 @@ public:
 
   const Frame& LastFrame() const { return lastFrame_; }
   int32_t PresentCount() const { return presentCount_; }
+  // The icon last set; empty (0 x 0) when none was.
+  const Frame& Icon() const { return icon_; }
+
+protected:
+  void NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) override;
 
 private:
   Frame lastFrame_;
+  Frame icon_;
   int32_t presentCount_ = 0;
 };
 

@@ -2,11 +2,50 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "base/errors.h"
 
 namespace qf {
+
+namespace {
+
+constexpr const char* kNoDisplay = "No display could be opened";
+
+bool EnvironmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Starts SDL's video on the player's driver, or else on one that shows a window. Left to
+// itself, SDL falls back to its offscreen driver and the game would play on where nobody
+// sees it.
+void StartVideo() {
+  if (EnvironmentSet("SDL_VIDEODRIVER")) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+      throw std::runtime_error(Format("%s: %s", kNoDisplay, SDL_GetError()));
+    return;
+  }
+  std::vector<const char*> drivers;
+  if (EnvironmentSet("DISPLAY")) drivers.push_back("x11");
+  if (EnvironmentSet("WAYLAND_DISPLAY")) drivers.push_back("wayland");
+  if (drivers.empty())
+    throw std::runtime_error(Format("%s: neither DISPLAY nor WAYLAND_DISPLAY is set", kNoDisplay));
+  std::string reasons;
+  for (const char* driver : drivers) {
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver, SDL_HINT_OVERRIDE);
+    if (SDL_Init(SDL_INIT_VIDEO) == 0) return;
+    reasons += (reasons.empty() ? "" : "; ") + std::string(SDL_GetError());
+    SDL_Quit();
+  }
+  throw std::runtime_error(Format("%s: %s", kNoDisplay, reasons.c_str()));
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -22,9 +61,11 @@ SdlWindow::SdlWindow(SdlApplication& app, const WindowDesc& desc) : CoreWindow(a
   // Vertical sync where the display offers it keeps a running game from spinning a core.
   renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
   if (renderer_) {
+    // The software renderer reports vertical sync but presents without waiting.
     SDL_RendererInfo info{};
     vsync_ = SDL_GetRendererInfo(renderer_, &info) == 0 &&
-             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+             (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0 &&
+             (info.flags & SDL_RENDERER_SOFTWARE) == 0;
   } else {
     renderer_ = SDL_CreateRenderer(window_, -1, 0);
   }
@@ -36,13 +77,39 @@ SdlWindow::SdlWindow(SdlApplication& app, const WindowDesc& desc) : CoreWindow(a
     throw std::runtime_error("Cannot draw into the window: " + reason);
   }
   SDL_SetWindowTitle(window_, desc.Title.c_str());
+  PaceFrames();
   SDL_ShowWindow(window_);
+}
+
+void SdlWindow::PaceFrames() {
+  // With vertical sync the display paces the frames; a wait of ours on top of it could only
+  // make one miss its moment.
+  if (vsync_) {
+    SetFrameRate(0);
+    return;
+  }
+  SDL_DisplayMode mode{};
+  const int display = SDL_GetWindowDisplayIndex(window_);
+  const int refresh =
+      display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
+  SetFrameRate(refresh > 0 ? refresh : kDefaultRefreshRate);
 }
 
 SdlWindow::~SdlWindow() { NativeDestroy(); }
 
 void SdlWindow::NativeSetTitle(const std::string& title) {
   if (window_) SDL_SetWindowTitle(window_, title.c_str());
+}
+
+void SdlWindow::NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) {
+  if (!window_) return;
+  // The surface only borrows the pixels; SDL copies them into the window's icon.
+  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width,
+                                                         height, 32, width * 4,
+                                                         SDL_PIXELFORMAT_ARGB8888);
+  if (!icon) return;
+  SDL_SetWindowIcon(window_, icon);
+  SDL_FreeSurface(icon);
 }
 
 void SdlWindow::NativeHide() {
@@ -100,8 +167,7 @@ bool SdlWindow::NativeResizable() const {
 // ---------------------------------------------------------------------------------------------
 
 SdlApplication::SdlApplication() {
-  if (SDL_Init(SDL_INIT_VIDEO) != 0)
-    throw std::runtime_error(Format("Cannot start the display: %s", SDL_GetError()));
+  StartVideo();
   // Keys arrive as key events; the text-input events are not wanted.
   SDL_StopTextInput();
 }
@@ -130,6 +196,7 @@ bool SdlApplication::PollEvent(Event& event) {
           event = Event{ekClose, 0, 0};
           return true;
         }
+        if (e.window.event == SDL_WINDOWEVENT_DISPLAY_CHANGED) w->PaceFrames();
         if (e.window.event == SDL_WINDOWEVENT_EXPOSED ||
             e.window.event == SDL_WINDOWEVENT_RESTORED ||
             e.window.event == SDL_WINDOWEVENT_SHOWN)
@@ -167,6 +234,11 @@ void SdlApplication::PushNativeKey(int32_t sym, bool down, bool repeat) {
 }
 
 bool SdlApplication::WaitEvent() { return SDL_WaitEvent(nullptr) == 1; }
+
+bool SdlApplication::WaitEventTimeout(uint32_t ms) {
+  SDL_WaitEventTimeout(nullptr, static_cast<int>(std::min<uint32_t>(ms, INT_MAX)));
+  return true;  // an event came, or the time has passed
+}
 
 std::unique_ptr<Application> CreateSdlApplication() { return std::make_unique<SdlApplication>(); }
 

@@ -29,17 +29,24 @@ public:
   std::string NativeTitle() const;
   void NativeClientSize(int32_t& width, int32_t& height) const;
   bool NativeResizable() const;
+  // Whether the renderer waits for the display; without it the frames are paced at the
+  // display's refresh rate (kDefaultRefreshRate when the display does not say).
   bool VSync() const { return vsync_; }
+  static constexpr int kDefaultRefreshRate = 60;
   int32_t PresentCount() const { return presentCount_; }
 
 protected:
   void NativeSetTitle(const std::string& title) override;
+  void NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) override;
   void NativeHide() override;
   void NativeDestroy() override;
   bool CanPaint() const override;
 
 private:
   friend class SdlApplication;
+  // Sets the frame rate from the display the window is on.
+  void PaceFrames();
+
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
@@ -67,6 +74,7 @@ protected:
   std::unique_ptr<CoreWindow> NewWindow(const WindowDesc& desc) override;
   bool PollEvent(Event& event) override;
   bool WaitEvent() override;
+  bool WaitEventTimeout(uint32_t ms) override;
 
 private:
   SdlSound sound_;

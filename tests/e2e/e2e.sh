@@ -60,8 +60,8 @@ export DISPLAY=":$(head -n1 "$work/display")"
 mkdir "$work/run"
 [ -z "$data" ] || cp "$data"/*.png "$work/run"/
 cd "$work/run"
-# X11 only: a game that cannot reach the display must fail, not run unseen on another driver.
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$game" &
+# The game picks its video driver itself: with DISPLAY set, X11.
+env -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$game" &
 pid=$!
 
 game_alive() { kill -0 "$pid" 2>/dev/null || fail "the game exited while running"; }
@@ -79,6 +79,27 @@ height=$(awk '/Height:/ {print $2}' <<<"$geometry")
 left=$(awk '/Absolute upper-left X:/ {print $4}' <<<"$geometry")
 top=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geometry")
 [ "$width" = 471 ] && [ "$height" = 503 ] || fail "window is ${width}x${height}, not 471x503"
+
+# The window's icon for task bars and switchers: the game's 64-pixel icon, pixel for pixel
+# (_NET_WM_ICON holds width, height, then ARGB values). Installed, its size is checked.
+icon=""
+[ -z "$data" ] || icon=$data/icons/quillfrost-64.png
+icon_shown() {
+  local have want="64, 64"
+  have=$(xprop -id "$win" -notype -f _NET_WM_ICON 32c _NET_WM_ICON 2>/dev/null || true)
+  have=${have#_NET_WM_ICON = }
+  if [ -n "$icon" ]; then
+    want=$(convert "$icon" -depth 8 rgba:- | od -An -v -tu1 | awk '
+      { for (i = 1; i <= NF; ++i) v[n++] = $i }
+      END { printf "64, 64"; for (i = 0; i < n; i += 4)
+              printf ", %.0f", v[i + 3] * 16777216 + v[i] * 65536 + v[i + 1] * 256 + v[i + 2] }')
+  else
+    have=${have:0:6}
+  fi
+  why="_NET_WM_ICON begins '${have:0:40}'"
+  [ "$have" = "$want" ]
+}
+wait_for "the game's icon on the window" icon_shown
 
 # The playfield's red outline at its corners and edges, read from one capture of the screen.
 outline=("35 51" "434 51" "35 450" "434 450" "235 51" "35 250")

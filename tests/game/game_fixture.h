@@ -69,6 +69,11 @@ inline std::vector<uint32_t> ShipPixels() {
   return px;
 }
 
+// The window's icon: any small picture, with colours and alpha that a swap would show.
+inline std::vector<uint32_t> IconPixels() {
+  return {0xFF102030u, 0x80405060u, 0xFFFF0000u, 0xFF00FF00u, 0x400000FFu, 0xFFFFFFFFu};
+}
+
 class GameTest : public ::testing::Test {
 protected:
   static fs::path& DataDir() {
@@ -91,6 +96,8 @@ protected:
     WritePng(d / "player.png", kShipW, kShipH, ShipPixels());
     WriteSolid(d / "playersm.png", 20, 14, 0xFF00FF00);
     WriteSolid(d / "gameover.png", 200, 100, 0x80FF0000);
+    fs::create_directories(d / "icons");
+    WritePng(d / kIconFile, 3, 2, IconPixels());
     std::ofstream(d / "Media" / "chimes.wav", std::ios::binary) << "CHIMES";
     std::ofstream(d / "Media" / "tada.wav", std::ios::binary) << "TADA";
   }

@@ -2,6 +2,10 @@
 
 #include "tests/game/game_fixture.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "base/numbers.h"
 #include "neat/transfer_functions.h"
 
 using namespace qf;
@@ -583,6 +587,67 @@ TEST_F(GameTest, AnOutputBeyondTheSingleRangeStopsTheStepBeforeTheBomb) {
   EXPECT_FLOAT_EQ(inv.AccelY, 0);
   EXPECT_EQ(S().Bombs.size(), 1u);
   EXPECT_FLOAT_EQ(inv.Fitness, 0.1f);
+}
+
+TEST_F(GameTest, TheWindowShowsTheIconOfTheDataDirectory) {
+  const qf::Frame& icon = headless_->MainHeadlessWindow()->Icon();
+  EXPECT_EQ(icon.Width, 3);
+  EXPECT_EQ(icon.Height, 2);
+  EXPECT_EQ(icon.Pixels, IconPixels());
+
+  fmMain_.reset();
+  app_.reset();
+  StartGame("");  // no data directory: no icon, and the game runs
+  EXPECT_EQ(headless_->MainHeadlessWindow()->Icon().Width, 0);
+  EXPECT_TRUE(S().Running);
+}
+
+// Failures that stop root too: a directory in the log's place, and a full disk, which shows
+// only when the buffered lines are written out.
+TEST_F(GameTest, ALogThatCannotBeWrittenIsReportedWithItsNameAndReason) {
+  const std::string path = (fs::current_path() / "log.txt").string();
+  auto closeWith = [&](auto makeLogUnwritable) {
+    fmMain_.reset();
+    app_.reset();
+    fs::remove_all("log.txt");
+    makeLogUnwritable();
+    StartGame();
+    headless_->PostClose();
+    EXPECT_FALSE(headless_->Step());
+    const std::string error = fmMain_->LogWriteError();
+    fs::remove_all("log.txt");
+    return error;
+  };
+  EXPECT_EQ(closeWith([] {}), "");
+  EXPECT_EQ(closeWith([] { fs::create_directory("log.txt"); }),
+            "Cannot write " + path + ": " + std::strerror(EISDIR));
+  if (fs::exists("/dev/full")) {
+    EXPECT_EQ(closeWith([] { fs::create_symlink("/dev/full", "log.txt"); }),
+              "Cannot write " + path + ": " + std::strerror(ENOSPC));
+  }
+}
+
+// The figure starts at 290 and must not run past the bar's inside at any frame rate.
+TEST_F(GameTest, AFrameRateOfAnyWidthIsShownWhole) {
+  const TBitmap32& bar = S().HudLayer->Bitmap;
+  if (bar.TextExtent("30").cx == 0) GTEST_SKIP() << "no font installed";
+  auto coverage = [](const TBitmap32& b, int32_t x0, int32_t x1) {  // inside the outline
+    int64_t sum = 0;
+    for (int32_t y = 1; y < 28; ++y)
+      for (int32_t x = x0; x < x1; ++x) sum += b.Pixel(x, y) >> 24;
+    return sum;
+  };
+  TBitmap32 alone;
+  alone.SetSize(300, 30);
+  alone.Font = bar.Font;
+  for (float fps : {62.5f, 144.0f, 1595.92f, 12345.67f}) {
+    S().FramesPerSecond = fps;
+    Frame();
+    alone.Clear(0x00000000);
+    alone.RenderText(0, 2, FormatFloat("####.00", fps) + " FPS", 1, 0xFFFFFFFF);
+    EXPECT_EQ(coverage(bar, 240, 399), coverage(alone, 0, 300)) << fps;
+    EXPECT_EQ(bar.Pixel(399, 15), 0xFF0A0A0Au) << "the outline is kept";
+  }
 }
 
 }  // namespace

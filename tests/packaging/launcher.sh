@@ -3,9 +3,10 @@
 # installed pictures across an upgrade and a removal, the player's own pictures left alone;
 # then a real game on SDL's dummy video driver, which must find the installed sounds (the
 # disk audio driver records what it plays) and leave log.txt in the player's directory.
-# Usage: launcher.sh <staging directory>
+# Usage: launcher.sh <staging directory> <version>
 source "$(dirname "$0")/common.sh"
 stage=$1
+version=$2
 root=$stage$prefix
 work=$(mktemp -d)
 pid=""
@@ -17,9 +18,10 @@ before=$(cd "$root" && find . -printf '%P %s %T@\n' | LC_ALL=C sort)
 start_without_display() {  # <launcher> [VAR=value...]
   local launcher=$1
   shift
-  (cd "$work" && env -i PATH="$PATH" SDL_VIDEODRIVER=x11 "$@" "$launcher" >"$work/out" 2>&1) &&
+  (cd "$work" && env -i PATH="$PATH" "$@" "$launcher" >"$work/out" 2>&1) &&
     fail "the game started without a display: $(cat "$work/out")"
-  grep -q "^Quillfrost: " "$work/out" || fail "unexpected output: $(cat "$work/out")"
+  grep -q "^Quillfrost: No display could be opened" "$work/out" ||
+    fail "unexpected output: $(cat "$work/out")"
 }
 all_pictures="bumba.png fons.png gameover.png invader.png player.png playersm.png rakete.png"
 links_point_into() {  # <player directory> <data directory> [pictures, all by default]
@@ -31,14 +33,28 @@ links_point_into() {  # <player directory> <data directory> [pictures, all by de
   done
 }
 
+# Options go to the game as they are.
 launcher=$root/games/quillfrost
+home=$work/home
+export HOME=$home
+printed=$("$launcher" --version)
+[ "$printed" = "Quillfrost $version" ] || fail "--version prints '$printed'"
 "$launcher" --help | grep -q "^usage: quillfrost" || fail "--help prints no usage"
 status=0
 "$launcher" --fullscreen 2>/dev/null || status=$?
 [ "$status" = 2 ] || fail "an unknown option gives status $status, not 2"
 
+# A player's directory that cannot be written, even by root: a link into sysfs.
+mkdir -p "$work/unwritable"
+ln -s /sys/kernel "$work/unwritable/quillfrost"
+status=0
+XDG_DATA_HOME=$work/unwritable "$launcher" >"$work/out" 2>&1 || status=$?
+[ "$status" != 0 ] && ! grep -q mktemp "$work/out" &&
+  grep -q "^quillfrost: cannot write into $work/unwritable/quillfrost: " "$work/out" ||
+  fail "an unwritable player's directory gives: $(cat "$work/out")"
+
 # First start: the directory is made under ~/.local/share, holding links to the pictures.
-home=$work/home
+rm -rf "$home"
 start_without_display "$launcher" HOME="$home"
 player=$home/.local/share/quillfrost
 links_point_into "$player" "$root/share/quillfrost"

@@ -243,6 +243,63 @@ TEST(HeadlessLoop, IterationHookDrivesTheClockAndKeysUntilThePredicateHolds) {
   EXPECT_EQ(frameTicks.size(), 14u);  // one round per wake; the second one had to wait
 }
 
+// A window paced at 50 frames a second (20 ms apart) in a running game: the repaint asked for
+// by a frame waits for its time, a key that comes meanwhile is handled at once, and the next
+// frame (idle) runs only after the repaint. A headless run returns where the real loop waits.
+TEST(HeadlessLoop, APacedRepaintWaitsForItsTimeWhileKeysGoThroughAtOnce) {
+  ManualClock clock(5000);
+  Rig rig;
+  static_cast<CoreWindow&>(rig.window).SetFrameRate(50);
+  rig.app.OnIdle = [&](bool&) {
+    rig.log.push_back("idle");
+    rig.window.Invalidate();
+  };
+  rig.window.Invalidate();
+  EXPECT_EQ(rig.app.RunUntil(nullptr), rrWouldBlock);
+  EXPECT_EQ(rig.log, (std::vector<std::string>{"paint", "idle"}));
+
+  clock.Advance(19);
+  rig.app.PostKeyDown(VK_SPACE);
+  EXPECT_EQ(rig.app.RunUntil(nullptr), rrWouldBlock);
+  EXPECT_EQ(rig.log, (std::vector<std::string>{"paint", "idle", "down 32"}));
+
+  clock.Advance(1);
+  EXPECT_EQ(rig.app.RunUntil(nullptr), rrWouldBlock);
+  EXPECT_EQ(rig.log, (std::vector<std::string>{"paint", "idle", "down 32", "paint", "idle"}));
+}
+
+// At 60 Hz whole milliseconds still make 60 frames a second (16 or 17 ms apart), across the
+// tick counter's wrap. A frame shown late skips the slots it missed: the next ones neither rush
+// to make them up nor lose their place, unless the stall was long.
+TEST(HeadlessLoop, PacedFramesKeepTheirRateAndDoNotRushAfterADelay) {
+  const uint32_t start = 0xFFFFFFFFu - 500;
+  ManualClock clock(start);
+  Rig rig;
+  static_cast<CoreWindow&>(rig.window).SetFrameRate(60);
+  std::vector<uint32_t> shown;
+  rig.window.OnPaint = [&] { shown.push_back(clock.Now() - start); };
+  rig.app.OnIdle = [&](bool&) { rig.window.Invalidate(); };
+  rig.window.Invalidate();
+  auto runFor = [&](uint32_t ms) {
+    for (uint32_t i = 0; i < ms; ++i) {
+      rig.app.RunUntil(nullptr, 100);
+      clock.Advance(1);
+    }
+  };
+  runFor(1001);
+  ASSERT_EQ(shown.size(), 61u);
+  for (uint32_t k = 0; k <= 60; ++k) EXPECT_EQ(shown[k], (k * 1000 + 30) / 60) << "frame " << k;
+
+  shown.clear();
+  clock.Advance(500);  // a frame that took half a second
+  runFor(40);
+  EXPECT_EQ(shown, (std::vector<uint32_t>{1501, 1517, 1533}));
+  shown.clear();
+  clock.Advance(2000);  // a long stall
+  runFor(20);
+  EXPECT_EQ(shown, (std::vector<uint32_t>{3541, 3558}));
+}
+
 TEST(HeadlessWindow, TitleFramesAndSoundsAreKept) {
   HeadlessApplication app;
   EXPECT_EQ(app.MainWindow(), nullptr);

@@ -116,6 +116,15 @@ TEST_F(Sdl, LoopDeliversKeysPaintsAndEndsWhenTheWindowCloses) {
   EXPECT_EQ(app.MainSdlWindow()->PresentCount(), paints);
 }
 
+// The software renderer (all the dummy driver has) claims vertical sync without waiting for
+// anything, and the dummy display gives no refresh rate: the frames are paced at 60 Hz.
+TEST_F(Sdl, TheSoftwareRendererIsPacedAtTheDefaultRefreshRate) {
+  SdlApplication app;
+  app.CreateMainWindow(WindowDesc{"Quillfrost"});
+  EXPECT_FALSE(app.MainSdlWindow()->VSync());
+  EXPECT_EQ(app.MainSdlWindow()->FrameRate(), SdlWindow::kDefaultRefreshRate);
+}
+
 TEST_F(Sdl, PresentAcceptsAnyBufferAndIgnoresEmptyOnes) {
   SdlApplication app;
   Window& window = app.CreateMainWindow(WindowDesc{"Quillfrost"});

@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "examples/polebalance/pole_statistics.h"
 #include "neat/gene_pool.h"
 #include "neat/population.h"
 
