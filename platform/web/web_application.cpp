@@ -28,6 +28,21 @@ EM_JS(void, qf_js_set_title, (const char* title), {
   document.title = UTF8ToString(title);
 });
 
+EM_JS(void, qf_js_set_icon, (const uint32_t* rgba, int width, int height), {
+  var canvas = document.createElement("canvas");
+  canvas.width = width;
+  canvas.height = height;
+  var bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+  canvas.getContext("2d").putImageData(new ImageData(bytes, width, height), 0, 0);
+  var link = document.querySelector("link[rel=icon]");
+  if (!link) {
+    link = document.createElement("link");
+    link.rel = "icon";
+    document.head.appendChild(link);
+  }
+  link.href = canvas.toDataURL("image/png");
+});
+
 EM_JS(void, qf_js_present, (const uint32_t* rgba, int width, int height), {
   var canvas = Module.canvas;
   if (!canvas) return;
@@ -124,16 +139,30 @@ EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void* app) {
 
 // ---------------------------------------------------------------------------------------------
 
-void WebWindow::Present(const uint32_t* pixels, int32_t width, int32_t height) {
-  if (Destroyed() || !pixels || width < 1 || height < 1) return;
+// ARGB words to a canvas's R, G, B, A bytes; `opaque` sets every alpha to 255.
+void ToCanvasBytes(const uint32_t* pixels, int32_t width, int32_t height, bool opaque,
+                   std::vector<uint32_t>& out) {
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  rgba_.resize(count);
-  // ARGB words to the canvas's R, G, B, A bytes, opaque: the view's alpha is not shown.
+  out.resize(count);
+  const uint32_t alpha = opaque ? 0xFF000000u : 0;
   for (size_t i = 0; i < count; ++i) {
     const uint32_t p = pixels[i];
-    rgba_[i] = 0xFF000000u | (p & 0x0000FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
+    out[i] = alpha | (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
   }
+}
+
+void WebWindow::Present(const uint32_t* pixels, int32_t width, int32_t height) {
+  if (Destroyed() || !pixels || width < 1 || height < 1) return;
+  // The view's alpha is not shown.
+  ToCanvasBytes(pixels, width, height, true, rgba_);
   qf_js_present(rgba_.data(), width, height);
+}
+
+// The window's icon becomes the page's.
+void WebWindow::NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) {
+  std::vector<uint32_t> rgba;
+  ToCanvasBytes(pixels, width, height, false, rgba);
+  qf_js_set_icon(rgba.data(), width, height);
 }
 
 void WebWindow::NativeSetTitle(const std::string& title) { qf_js_set_title(title.c_str()); }

@@ -1,7 +1,7 @@
 #pragma once
 // The browser platform: the page's canvas shows the composed buffer, the page's keys arrive as
 // virtual-key codes, sounds play through Web Audio once a key has been pressed (browsers let a
-// page sound only after a gesture), and the page's title is the window's title.
+// page sound only after a gesture), and the page's title and icon are the window's.
 //
 // The browser owns the loop, so Run() returns at once: from then on every animation frame
 // (requestAnimationFrame) runs one round of the message loop, as the desktop's loop would: the
@@ -36,6 +36,7 @@ public:
 
 protected:
   void NativeSetTitle(const std::string& title) override;
+  void NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t height) override;
 
 private:
   std::vector<uint32_t> rgba_;  // the canvas's byte order

@@ -7,8 +7,9 @@
 //    The ship, found on the canvas by its picture, stands where the desktop's does: the arrows
 //    moved it right and back left.
 // 2. A game as a player has it, on the browser's clock: the page loads without console errors,
-//    draws the playfield and its red outline, the right arrow moves the ship, P freezes the
-//    picture and marks the title, P resumes, Escape ends the game with the closing screen.
+//    shows the game's icon, draws the playfield and its red outline, the right arrow moves the
+//    ship, P freezes the picture and marks the title, P resumes, Escape ends the game with the
+//    closing screen.
 // Every wait waits for the state it checks, up to WEB_TEST_LIMIT seconds (default 120).
 //
 //   node browser_test.js SITE_DIR REFERENCE_PROGRAM SCENARIO ASSETS_DIR [CHROMIUM]
@@ -181,6 +182,9 @@ async function playerGame(browser, url, reference) {
   });
   check(outline === 0, `the playfield's red outline is whole (${outline} pixels are not red)`);
   check(await page.title() === 'Quillfrost', 'the title is the game\'s');
+  check(await page.evaluate(() => document.querySelector('link[rel=icon]').href
+                                       .startsWith('data:image/png')),
+        'the window\'s icon is the page\'s');
 
   // The right arrow, at once: four hits on the ship take more than 9 s (3 s of blinking after
   // each), so the ship is still there; it may blink, so each wait lasts until a frame shows it.
