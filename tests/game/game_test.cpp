@@ -557,6 +557,52 @@ TEST_F(GameTest, ThinkSteersByTheNetworkAndBrakesWhenItFails) {
   EXPECT_FLOAT_EQ(inv.AccelY, -6);
 }
 
+// The seven sensors go in unscaled and in their order: the offsets to the ship, whether a bomb
+// could drop now, the velocity, the rocket sensors.
+TEST_F(GameTest, ThinkFeedsTheSevenSensorsInOrder) {
+  TNetworkInvader& inv = *S().Invaders[0];
+  S().PlayerX = 123.25f;
+  S().PlayerY = 370.5f;
+  inv.X = 77.75f;
+  inv.Y = 40.125f;
+  inv.VelX = -31.5f;
+  inv.VelY = 12.25f;
+  inv.RocketDX = -55.5f;
+  inv.RocketDY = -210.25f;
+  const auto sensed = [&] {
+    inv.Think();
+    std::vector<double> inputs;
+    for (const TNode* node : inv.Genotype->InputNodes) inputs.push_back(node->Value);
+    return inputs;
+  };
+  // Just born: the bomb interval has not passed.
+  EXPECT_EQ(sensed(), (std::vector<double>{45.5, 330.375, 0, -31.5, 12.25, -55.5, -210.25}));
+  clock_->Advance(1001);
+  inv.BombsInFlight = 0;
+  EXPECT_EQ(sensed()[2], 1.0);
+  inv.BombsInFlight = 1;
+  EXPECT_EQ(sensed()[2], 0.0);
+}
+
+// Each axis keeps the nearest rocket, measured from the invader's centre; on equal distances
+// the rocket found first stays.
+TEST_F(GameTest, RocketSensorsKeepTheNearestOnEachAxis) {
+  TNetworkInvader& inv = *S().Invaders[0];
+  inv.X = 100;
+  inv.Y = 100;
+  inv.RocketDX = 400;
+  inv.RocketDY = -400;
+  inv.SenseRocket(130, 300);
+  EXPECT_EQ(inv.RocketDX, 30);
+  EXPECT_EQ(inv.RocketDY, 200);
+  inv.SenseRocket(70, 150);
+  EXPECT_EQ(inv.RocketDX, 30);
+  EXPECT_EQ(inv.RocketDY, 50);
+  inv.SenseRocket(90, 40);
+  EXPECT_EQ(inv.RocketDX, -10);
+  EXPECT_EQ(inv.RocketDY, 50);
+}
+
 // Outputs (1e39, 0, 0.9): the first does not fit a single, so the step fails there; the
 // invader brakes and the bomb that the third output asks for is not dropped.
 TEST_F(GameTest, AnOutputBeyondTheSingleRangeStopsTheStepBeforeTheBomb) {

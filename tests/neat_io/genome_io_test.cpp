@@ -26,7 +26,7 @@ protected:
     CacheHandler().Clear();
     SetRandSeed(31337);
     ApplyStoredPopulationSettings(pop);
-    pop.MaxConnectionDelay = 3;  // delay lines in use
+    pop.MaxConnectionDelay = kMaxDelay;  // delay lines in use, the longest too
     pop.OnCalculateFitness = GenomeFitness;
   }
   void TearDown() override { CacheHandler().Clear(); }
@@ -76,7 +76,7 @@ protected:
 
 TEST_F(GenomeIoTest, EvolvedGenomesRoundTripAndRunOnBitForBit) {
   Evolve(12);
-  int32_t hidden = 0, delayed = 0, withState = 0;
+  int32_t hidden = 0, delayed = 0, longest = 0, withState = 0;
   for (TGenotype* original : *pop.GenotypeList) {
     original->Tag = 17;
     const std::string text = Saved(*original);
@@ -96,7 +96,10 @@ TEST_F(GenomeIoTest, EvolvedGenomesRoundTripAndRunOnBitForBit) {
       EXPECT_EQ(Bits(m.TransferState[0]), Bits(n.TransferState[0]));
       hidden += !n.IsInput && !n.IsOutput;
     }
-    for (const TConnect* c : original->ConnectList) delayed += c->Delay > 0 && c->Enabled;
+    for (const TConnect* c : original->ConnectList) {
+      delayed += c->Delay > 0 && c->Enabled;
+      longest += c->Delay == kMaxDelay && c->Enabled && c->DelayLine[0] != 0;
+    }
     withState += text.find("\"State\"") != std::string::npos;
     // Saved again, the text is the same.
     EXPECT_EQ(Saved(*copy), text);
@@ -105,6 +108,7 @@ TEST_F(GenomeIoTest, EvolvedGenomesRoundTripAndRunOnBitForBit) {
   }
   EXPECT_GT(hidden, 0) << "evolve longer: no hidden node to test";
   EXPECT_GT(delayed, 0) << "no delay line to test";
+  EXPECT_GT(longest, 0) << "no full delay line of the longest delay to test";
   EXPECT_EQ(withState, pop.PopulationSize);
 
   // A fresh copy (no state) saves without a State, loads fresh and runs like another copy.

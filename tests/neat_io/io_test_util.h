@@ -46,25 +46,32 @@ inline std::string Bits(double v) {
 
 inline void FingerprintGenome(std::ostringstream& out, const TGenotype& g) {
   out << " F" << Bits(g.Fitness) << " A" << Bits(g.AdjustedFitness) << " D" << g.MaxNodeDepth
-      << " E" << g.ExpectedOffspring() << (g.Prepared ? " P" : " U") << '\n';
+      << " E" << g.ExpectedOffspring() << " T" << g.Tag << (g.Prepared ? " P" : " U") << '\n';
   for (const TNode* n : g.NodeList) {
     out << "  n" << n->Number << ' ' << n->TransferFunction->Name << ' ' << Bits(n->Depth)
-        << (n->IsInput ? 'i' : n->IsOutput ? 'o' : 'h') << n->NoSplitFrom << '\n';
+        << (n->IsInput ? 'i' : n->IsOutput ? 'o' : 'h') << n->NoSplitFrom << " state "
+        << Bits(n->Value) << ' ' << Bits(n->PreviousValue) << ' ' << Bits(n->NetInput);
+    for (double v : n->TransferState) out << ' ' << Bits(v);
+    out << '\n';
   }
   for (const TConnect* c : g.ConnectList) {
     out << "  c" << c->InnovationNumber << ' ' << c->FromNode << '>' << c->ToNode << ' '
-        << Bits(c->Weight) << ' ' << c->Enabled << ' ' << c->Delay << '\n';
+        << Bits(c->Weight) << ' ' << c->Enabled << ' ' << c->Delay << " line";
+    for (double v : c->DelayLine) out << ' ' << Bits(v);
+    out << '\n';
   }
 }
 
-// Every genome's genes and fitness in both lists, the species, the counters, the pool's counts
-// and the random seed.
+// Every field a checkpoint keeps: the genomes of both lists with their network state, the
+// species, the counters and totals, the pool's counts and the random seed.
 inline std::string Fingerprint(const TNEATPopulation& p) {
   std::ostringstream out;
   out << "seed " << GetRandSeed() << " pool " << CacheHandler().NodePool.Count() << '/'
       << CacheHandler().ConnectPool.Count() << " next " << p.NextInnovation << '/'
       << p.NextNodeNumber << '/' << p.NextSpeciesID << " living " << p.LivingSpeciesCount
-      << " totals " << Bits(p.FitnessTotal) << ' ' << Bits(p.AdjustedFitnessTotal) << '\n';
+      << " generation " << p.CurrentGeneration << " index " << p.CurrentGenotypeIndex
+      << " totals " << Bits(p.FitnessTotal) << ' ' << Bits(p.AdjustedFitnessTotal) << ' '
+      << Bits(p.ChampionFitnessTotal) << " previous best " << Bits(p.PreviousBestFitness) << '\n';
   for (const TGenotypeList* list : {p.GenotypeList.get(), p.PreviousGenotypeList.get()}) {
     out << "list\n";
     for (const TGenotype* g : *list) FingerprintGenome(out, *g);
@@ -79,7 +86,10 @@ inline std::string Fingerprint(const TNEATPopulation& p) {
     for (const TGenotype* g : s->Genotypes) out << ' ' << where(g);
     out << "\nspecies " << s->SpeciesID << ' ' << s->DeadSpecies << ' ' << s->MemberCount << ' '
         << s->ExpectedOffspringCount << ' ' << s->Genotypes.Count() << ' ' << Bits(s->OldChampionFitness)
-        << ' ' << (s->Champion ? s->Champion->GeneCount() : -1) << '\n';
+        << ' ' << (s->Champion ? s->Champion->GeneCount() : -1) << " born " << s->BirthGeneration
+        << " improved " << s->LastImprovementGeneration << " colour " << s->Color << " sums "
+        << Bits(s->FitnessSum) << ' ' << Bits(s->AdjustedFitnessSum) << " punish "
+        << Bits(s->SpeciesPunish) << '\n';
     if (s->DefiningMember) FingerprintGenome(out, *s->DefiningMember);
   }
   return out.str();

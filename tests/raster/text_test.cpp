@@ -135,3 +135,36 @@ TEST(Text, CachedRunsGiveTheSamePixels) {
   EXPECT_EQ(std::vector<TColor32>(a.Bits(), a.Bits() + 200 * 30),
             std::vector<TColor32>(b.Bits(), b.Bits() + 200 * 30));
 }
+
+// Runs are cached by font name, size, level and text: the same text with any one of the
+// others changed is rendered anew, and the colour is applied afresh at every call.
+TEST(Text, TheSameTextInAnotherFontSizeLevelOrColourIsNotTakenFromTheCache) {
+  ASSERT_TRUE(FontAvailable("Arial"));
+  ASSERT_TRUE(FontAvailable("Liberation Mono"));
+  const std::string text = "Wave 30";
+  const auto mask = [&](const TFont& font, int32_t level) {
+    const TTextMask* m = RenderTextMask(font, text, level);
+    EXPECT_NE(m, nullptr);
+    return m ? *m : TTextMask{};
+  };
+  const TTextMask on = mask(TFont{"Arial", 16}, 0);
+  const TTextMask smoothed = mask(TFont{"Arial", 16}, 1);
+  const TTextMask smooth = mask(TFont{"Arial", 16}, -1);
+  const TTextMask bigger = mask(TFont{"Arial", 24}, 0);
+  const TTextMask mono = mask(TFont{"Liberation Mono", 16}, 0);
+  EXPECT_EQ(Alphas(on), (std::set<int>{0, 255}));
+  EXPECT_GT(Alphas(smoothed).size(), 2u);
+  EXPECT_GT(Alphas(smooth).size(), 2u);
+  EXPECT_GT(bigger.Height, on.Height);
+  EXPECT_FALSE(mono.Width == on.Width && mono.Alpha == on.Alpha);
+
+  TBitmap32 bar;
+  bar.SetSize(100, 30);
+  bar.Font = StatusFont();
+  for (TColor32 color : {0xFFFFFFFFu, 0xFFFF0000u}) {
+    bar.Clear(0);
+    bar.RenderText(0, 0, text, 0, color);
+    std::set<TColor32> colors(bar.Bits(), bar.Bits() + 100 * 30);
+    EXPECT_EQ(colors, (std::set<TColor32>{0, color}));
+  }
+}
