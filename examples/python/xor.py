@@ -60,9 +60,9 @@ def genome_fitness(genotype, margin):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--seed", type=int, help="the run's seed (default 1)")
     parser.add_argument("--max-generations", type=int, default=300)
-    parser.add_argument("--margin", type=float, default=0.5)
+    parser.add_argument("--margin", type=float, help="the margin of a solve (default 0.5)")
     parser.add_argument("--per-genome", action="store_true",
                         help="score through a Python fitness handler, genome by genome")
     parser.add_argument("--checkpoint", help="the population, after every breeding step")
@@ -74,15 +74,26 @@ def main():
 
     # One run per process: the random source and the gene pool are the process's.
     neat.ClearGenePool()
-    neat.SetRandSeed(args.seed)
+    neat.SetRandSeed(1 if args.seed is None else args.seed)  # a resume takes the file's state
     population = neat.Population(PopulationSize=150, InputNodeCount=3, OutputNodeCount=1)
+    host = neat.LoadPopulationFile(args.resume, population) if args.resume else {}
+    # A checkpoint keeps what decides its run; another seed or margin would not continue it.
+    # Checkpoints of earlier versions keep neither.
+    seed = host.get("seed") if args.resume else str(1 if args.seed is None else args.seed)
+    margin = float(host.get("margin", 0.5 if args.margin is None else args.margin))
+    if args.resume and args.seed is not None and str(args.seed) != seed:
+        parser.error(f"{args.resume} goes on from its own random state: --seed {args.seed} "
+                     "cannot be given")
+    if args.margin is not None and args.margin != margin:
+        parser.error(f"{args.resume} continues a run solved with the margin {margin}, "
+                     f"not {args.margin}")
 
     evaluations = 0
     solved = False
 
     def on_fitness(pop, genotype):
         nonlocal solved, evaluations
-        fitness, right = genome_fitness(genotype, args.margin)
+        fitness, right = genome_fitness(genotype, margin)
         solved = solved or right
         evaluations += 1
         return fitness
@@ -97,10 +108,11 @@ def main():
             neat.SavePopulationFile(population, file, {
                 "generation": str(generation),
                 "stage": "evaluated" if evaluated else "bred",
-                "evaluations": str(evaluations)})
+                "evaluations": str(evaluations),
+                "margin": repr(margin),
+                **({"seed": seed} if seed else {})})
 
     if args.resume:
-        host = neat.LoadPopulationFile(args.resume, population)
         generation = int(host["generation"])
         evaluations = int(host["evaluations"])
         evaluated = host["stage"] == "evaluated"
@@ -117,7 +129,7 @@ def main():
             if args.per_genome:
                 population.EvaluateGeneration()
             else:
-                fitness, solved = batched_fitness(population, args.margin)
+                fitness, solved = batched_fitness(population, margin)
                 evaluations += len(fitness)
                 population.EvaluateGeneration(fitness)
             evaluated = True
