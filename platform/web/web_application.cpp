@@ -4,6 +4,7 @@
 #include <emscripten/html5.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -105,6 +106,18 @@ EM_JS(void, qf_js_play, (int id, const char* data, int size), {
   });
 });
 
+EM_JS(char*, qf_js_player_storage, (int* remember, int* forget), {
+  var p = Module.qfPlayer;
+  if (!p || !p.remember) return 0;
+  HEAP32[remember >> 2] = 1;
+  HEAP32[forget >> 2] = p.forget ? 1 : 0;
+  return p.problem ? allocateUTF8(p.problem) : 0;
+});
+
+EM_JS(void, qf_js_keep_player, (), {
+  if (Module.qfPlayer) Module.qfPlayer.keep();
+});
+
 // The log in the console, and to the page's closing screen, which offers it for download.
 EM_JS(void, qf_js_closed, (const char* log, int size), {
   var text = new TextDecoder("latin1").decode(HEAPU8.subarray(log, log + size));
@@ -166,6 +179,24 @@ void WebWindow::NativeSetIcon(const uint32_t* pixels, int32_t width, int32_t hei
 }
 
 void WebWindow::NativeSetTitle(const std::string& title) { qf_js_set_title(title.c_str()); }
+
+// ---------------------------------------------------------------------------------------------
+
+PlayerStorage AskedPlayerStorage() {
+  PlayerStorage storage;
+  int remember = 0;
+  int forget = 0;
+  char* problem = qf_js_player_storage(&remember, &forget);
+  storage.Remember = remember != 0;
+  storage.Forget = forget != 0;
+  if (problem) {
+    storage.Problem = problem;
+    std::free(problem);
+  }
+  return storage;
+}
+
+void KeepPlayerDirectory() { qf_js_keep_player(); }
 
 // ---------------------------------------------------------------------------------------------
 
@@ -242,7 +273,7 @@ bool WebApplication::Key(bool down, TVirtualKey key, TShiftState shift) {
   if (!Terminated()) queue_.push_back(Event{down ? ekKeyDown : ekKeyUp, key, shift});
   switch (key) {
     case VK_ESCAPE: case VK_SPACE: case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
-    case 'P': case 'Y': case 'N':
+    case 'P': case 'Y': case 'N': case 'L':
       return true;
     default:
       return false;

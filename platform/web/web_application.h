@@ -16,6 +16,9 @@
 //
 // The page's files lie at the root of the program's file system, which is the working
 // directory and the system directory (Media/ with the sounds).
+//
+// A page opened with ?remember plays in remember mode, its population kept in the player's
+// directory, which the page's storage (IndexedDB) fills before the game starts.
 
 #include <deque>
 #include <map>
@@ -28,6 +31,18 @@
 #include "platform/core.h"
 
 namespace qf {
+
+// Remember mode, as the page's address asks for it (player_storage.js): the player's
+// directory, kept in the page's storage.
+inline constexpr const char* kPlayerDir = "/player";
+struct PlayerStorage {
+  bool Remember = false;
+  bool Forget = false;
+  std::string Problem;  // why the storage could not be read: nothing is kept then
+};
+PlayerStorage AskedPlayerStorage();
+// Copies the player's directory to the page's storage, after every save.
+void KeepPlayerDirectory();
 
 class WebWindow : public CoreWindow {
 public:
