@@ -2,7 +2,7 @@
 // at the sizes their antialiasing levels render at, made by the desktop's own rasteriser, so
 // that the browser's text is the desktop's pixel for pixel.
 //
-//   glyphpack OUT                         the status bar's font: Arial 16 at levels 0 and 1
+//   glyphpack OUT                         the game's faces: the status bar and the learning view
 //   glyphpack OUT FONT SIZE LEVEL...      one font at the given levels
 
 #include <cstdio>
@@ -20,7 +20,12 @@ int main(int argc, char** argv) {
   }
   std::vector<qf::TGlyphPackFace> faces;
   if (argc == 2) {
-    faces = {{qf::TFont{"Arial", 16}, 0}, {qf::TFont{"Arial", 16}, 1}};
+    // The status bar; the learning view's text (level 2) and the sizes its layout measures
+    // (TextExtent takes level 0).
+    const qf::TFont bar{"Arial", 16};
+    faces = {{bar, 0}, {bar, 1}};
+    for (int32_t size : {12, 8, -10, -11}) faces.push_back({qf::TFont{"Arial", size}, 2});
+    for (int32_t size : {12, 8, -9, -10, -11, -13}) faces.push_back({qf::TFont{"Arial", size}, 0});
   } else {
     for (int i = 4; i < argc; ++i)
       faces.push_back({qf::TFont{argv[2], std::atoi(argv[3])}, std::atoi(argv[i])});
