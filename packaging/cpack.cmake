@@ -20,8 +20,9 @@ foreach(component ${QF_COMPONENTS})
   endif()
 endforeach()
 
-# The install record's last step (layout.cmake), after every other install rule.
-install(CODE "qf_write_install_record()")
+# The install record's last step (layout.cmake), after every other install rule, whichever
+# components are installed.
+install(CODE "qf_write_install_record()" ALL_COMPONENTS)
 
 set(CPACK_PACKAGE_NAME quillfrost)
 set(CPACK_PACKAGE_VENDOR "The Quillfrost developers")
