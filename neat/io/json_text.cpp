@@ -53,15 +53,14 @@ void JsonWriter::Double(double v) {
   } else if (v == 0.0 && std::signbit(v)) {
     out_.append("-0.0");  // "-0" would read back as the integer 0 and lose its sign
   } else {
-    std::string text;
-    AppendShortest(text, v);
+    const size_t start = out_.size();
+    AppendShortest(out_, v);
     // A whole number of more than 15 digits goes in scientific form: beyond 64 bits it would
     // not read as an integer.
-    if (text.size() > 15 && text.find_first_of(".e") == std::string::npos) {
-      text.clear();
-      AppendShortest(text, v, true);
+    if (out_.size() - start > 15 && out_.find_first_of(".e", start) == std::string::npos) {
+      out_.resize(start);
+      AppendShortest(out_, v, true);
     }
-    out_.append(text);
   }
 }
 
