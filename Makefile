@@ -4,6 +4,7 @@ SAN_BUILD  ?= build-san
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD ?= build-fuzz
 PACKAGE_BUILD ?= build-package
+WEB_BUILD  ?= build-web
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 20
 FUZZ_TARGETS ?= png sound engine neat_io
@@ -11,7 +12,8 @@ JOBS       ?= $(shell nproc)
 CMAKE_OPTS ?=
 
 .PHONY: all deps build test sanitize bench run clean assets fuzz fuzz-build fuzz-smoke arena soak \
-	learning learning-remember install uninstall package docs polebalance-study docs-pictures
+	learning learning-remember install uninstall package docs polebalance-study docs-pictures \
+	web web-serve web-bench
 
 all: build
 
@@ -19,10 +21,11 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_OPTS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WEB_BUILD=$(abspath $(WEB_BUILD)) \
+		$(CMAKE_OPTS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: build web $(WEB_BUILD)/node/installed
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
 	$(MAKE) fuzz-smoke
@@ -159,5 +162,38 @@ polebalance-study: build
 		tail -n 14 $(STUDY_DIR)/study-$$study.txt; \
 	done
 
+# The browser build (platform/web): a static site in $(WEB_BUILD)/site, built with emscripten.
+# zlib and libpng are compiled from Debian's sources; the status bar's glyphs come from a pack
+# the native build renders with its own FreeType (tools/glyphpack).
+WEB_CMAKE = NODE_PATH=/usr/share/nodejs emcmake cmake
+web: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WEB_BUILD=$(abspath $(WEB_BUILD)) \
+		$(CMAKE_OPTS)
+	cmake --build $(BUILD) -j $(JOBS) --target glyphpack
+	mkdir -p $(WEB_BUILD)
+	$(BUILD)/tools/glyphpack/glyphpack $(WEB_BUILD)/glyphs.pack
+	platform/web/fetch-debian-sources $(WEB_BUILD)/debian-src
+	$(WEB_CMAKE) -S platform/web -B $(WEB_BUILD) -DQF_DEBIAN_SOURCES=$(abspath $(WEB_BUILD))/debian-src \
+		-DQF_GLYPH_PACK=$(abspath $(WEB_BUILD))/glyphs.pack
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS)
+
+# Serves the site for a player: open the address it prints. Any static web server will do.
+WEB_PORT ?= 8023
+web-serve: web
+	@echo "Quillfrost: open http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops the server)"
+	python3 -m http.server $(WEB_PORT) --bind 127.0.0.1 --directory $(WEB_BUILD)/site
+
+# The browser's figures (not a test): load to first frame, busy frame, blend rows, site sizes.
+web-bench: web $(WEB_BUILD)/node/installed
+	NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j $(JOBS) --target web_bench
+	NODE_PATH=$(abspath $(WEB_BUILD))/node/node_modules node bench/web/browser_bench.js $(WEB_BUILD)
+
+# The browser test's driver (puppeteer-core), as tests/web/package-lock.json pins it.
+$(WEB_BUILD)/node/installed: tests/web/package.json tests/web/package-lock.json
+	mkdir -p $(WEB_BUILD)/node
+	cp tests/web/package.json tests/web/package-lock.json $(WEB_BUILD)/node/
+	cd $(WEB_BUILD)/node && npm ci --no-audit --no-fund
+	touch $@
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(WEB_BUILD)

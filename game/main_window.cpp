@@ -237,6 +237,7 @@ void TfmMain::RecallPopulation() {
 
 void TfmMain::KeepPopulation() {
   memory_->Keep(*Population, TRememberedGame{game_, GameState().Generation, history_});
+  if (Options.OnPopulationSaved) Options.OnPopulationSaved();
 }
 
 void TfmMain::Report(const std::string& message) {
@@ -260,7 +261,10 @@ void TfmMain::FormDestroy() {
   s.Bombs.clear();
   s.ChimesWave.clear();
   s.TadaWave.clear();
-  if (memory_) memory_->KeepAgain();
+  if (memory_) {
+    memory_->KeepAgain();
+    if (Options.OnPopulationSaved) Options.OnPopulationSaved();
+  }
   logWriteError_ = SaveLog(s.LogLines, "log.txt");
   ReleaseGameState();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ struct GameOptions {
   bool Forget = false;
   // Relative to the working directory when the window is created.
   std::filesystem::path SaveFile = "population.json";
+  // Called after each save of the population has been written (the browser then copies the
+  // player's directory to the page's storage).
+  std::function<void()> OnPopulationSaved;
 };
 
 class TfmMain : public TComponent {

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/numbers.h"
 #include "game/game_state.h"
 #include "game/main_window.h"
 
@@ -25,18 +26,12 @@ constexpr const char* kGameKey = "game";
 constexpr const char* kGenerationKey = "generation";
 constexpr const char* kHistoryKey = "history";
 
-// The shortest text that reads back to the same double.
-void AppendNumber(std::string& out, double v) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
-  out.append(buffer, result.ptr);
-}
-
-template <class T>
-bool ParseWhole(std::string_view text, T& value) {
+bool ParseWhole(std::string_view text, int32_t& value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
+
+bool ParseWhole(std::string_view text, double& value) { return ParseNumber(text, value); }
 
 int32_t PositiveNumber(const io::HostData& host, const char* key) {
   const auto it = host.find(key);
@@ -84,9 +79,9 @@ io::HostData EncodeRememberedGame(const TRememberedGame& game) {
   for (const TWaveRecord& r : game.History) {
     history += std::to_string(r.Generation) + ' ' + std::to_string(r.Game) + ' ' +
                std::to_string(r.Hits) + ' ' + std::to_string(r.Bombs) + ' ';
-    AppendNumber(history, r.MeanLife);
+    AppendShortest(history, r.MeanLife);
     history += ' ';
-    AppendNumber(history, r.BestFitness);
+    AppendShortest(history, r.BestFitness);
     history += '\n';
   }
   return {{kGameKey, std::to_string(game.Game)},

@@ -133,6 +133,8 @@ protected:
   TRunResult Loop(const std::function<bool()>& done, uint64_t maxIdleRounds);
   // Runs OnDestroy (once) and releases the native window, if the application terminated.
   void FinishIfTerminated();
+  // The loop's policy for an exception that escaped a handler; call from a catch block.
+  static void HandleException();
 
 private:
   // Dispatches one pending event (a repaint only if allowed, setting `painted`); false when
@@ -142,7 +144,6 @@ private:
   bool PaintReady() const;
   // Milliseconds a pending repaint still waits for its time; 0 when none waits.
   uint32_t PaintHeldFor() const;
-  static void HandleException();
 
   std::unique_ptr<CoreWindow> mainWindow_;
   bool terminated_ = false;

@@ -134,4 +134,7 @@ std::unique_ptr<Application> CreateSdlApplication();
 // for the calls that drive it in tests and tools.
 std::unique_ptr<Application> CreateHeadlessApplication();
 
+// The browser implementation, in the WebAssembly build only: see platform/web/.
+std::unique_ptr<Application> CreateWebApplication();
+
 }  // namespace qf

@@ -22,6 +22,8 @@ bool HasSse2();
 void BlendLineSse2(const TColor32* src, TColor32* dst, int32_t count);
 bool HasAvx2();
 void BlendLineAvx2(const TColor32* src, TColor32* dst, int32_t count);
+bool HasWasmSimd();
+void BlendLineWasmSimd(const TColor32* src, TColor32* dst, int32_t count);
 }  // namespace detail
 
 }  // namespace qf

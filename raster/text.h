@@ -4,6 +4,9 @@
 // 21-pixel em); a negative size is an em in pixels. Strings are 8-bit, one character a byte
 // (Latin-1).
 //
+// The glyphs come from the system's rasteriser (FreeType with fontconfig) or, in a build
+// without one (the browser), from a glyph pack made by it (glyph_pack.h).
+//
 // Matching and rasterising are expensive, so faces, glyphs and finished text masks are cached
 // for the life of the process. Only the user-interface thread may call these functions.
 

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/numbers.h"
 #include "neat/io/build.h"
 #include "neat/io/neat_io.h"
 
@@ -52,14 +53,14 @@ void JsonWriter::Double(double v) {
   } else if (v == 0.0 && std::signbit(v)) {
     out_.append("-0.0");  // "-0" would read back as the integer 0 and lose its sign
   } else {
-    char buffer[32];
-    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    const size_t start = out_.size();
+    AppendShortest(out_, v);
     // A whole number of more than 15 digits goes in scientific form: beyond 64 bits it would
     // not read as an integer.
-    if (r.ptr - buffer > 15 && std::find_if(buffer, r.ptr, [](char c) { return c == '.' || c == 'e'; }) == r.ptr) {
-      r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific);
+    if (out_.size() - start > 15 && out_.find_first_of(".e", start) == std::string::npos) {
+      out_.resize(start);
+      AppendShortest(out_, v, true);
     }
-    out_.append(buffer, r.ptr);
   }
 }
 
@@ -68,13 +69,13 @@ void JsonWriter::Single(float v) {
     Double(v);
     return;
   }
-  char buffer[32];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  std::string text;
+  AppendShortest(text, v);
   // The reader parses a double and rounds it to single. That double rounding could in
   // principle miss the single the shortest form names; then the exact value is written.
-  const double read = std::strtod(std::string(buffer, r.ptr).c_str(), nullptr);
+  const double read = std::strtod(text.c_str(), nullptr);
   if (static_cast<float>(read) == v) {
-    out_.append(buffer, r.ptr);
+    out_.append(text);
   } else {
     Double(static_cast<double>(v));
   }

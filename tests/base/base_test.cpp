@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <regex>
 
@@ -95,6 +98,63 @@ TEST(Numbers, FormatFloatPictures) {
   EXPECT_EQ(FormatFloat("0.0#", 3.14159), "3.14");
   EXPECT_EQ(FormatFixed(-1.0, 2), "-1.00");
   EXPECT_EQ(FormatFixed(std::numeric_limits<double>::quiet_NaN(), 2), "NAN");
+}
+
+// The browser's saves are written and read by the portable forms: they must be the standard
+// library's, text for text, or a population would not come back as it was saved.
+TEST(Numbers, PortableShortestTextIsTheStandardLibrarys) {
+  auto standard = [](auto v) {
+    char text[40];
+    return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
+  };
+  auto portable = [](auto v) {
+    std::string out;
+    detail::AppendShortestPortable(out, v);
+    return out;
+  };
+  std::vector<double> doubles = {0.0, -0.0, 1.0, 0.1, 1e15, 1e16, 1e17, 123456789012345678.0,
+                                 1e21, 5e-324, 1.7976931348623157e308, 2.5e-5, 1e-4, 0.001,
+                                 100.0, 1234.5};
+  for (int e = -1074; e <= 1023; ++e) doubles.push_back(std::ldexp(1.0, e));
+  SetRandSeed(2024);
+  auto word = [] { return static_cast<uint64_t>(RandomUniform() * 4294967296.0); };
+  for (int i = 0; i < 40000; ++i) {
+    const double bits = std::bit_cast<double>(word() << 32 | word());
+    if (std::isfinite(bits)) doubles.push_back(bits);
+    doubles.push_back(RandomUniform() * std::pow(10.0, RandomIndex(40) - 20));
+  }
+  int wrong = 0;
+  for (double v : doubles) {
+    const std::string text = portable(v);
+    double back = 0;
+    if ((text != standard(v) || !detail::ParseNumberPortable(text, back) ||
+         std::memcmp(&back, &v, sizeof v) != 0) &&
+        ++wrong <= 5)
+      ADD_FAILURE() << "double " << standard(v) << ": portable \"" << text << "\"";
+    char scientific[40];
+    const auto end = std::to_chars(scientific, scientific + sizeof scientific, v,
+                                   std::chars_format::scientific).ptr;
+    std::string portableScientific;
+    detail::AppendShortestPortable(portableScientific, v, true);
+    if (portableScientific != std::string(scientific, end) && ++wrong <= 5)
+      ADD_FAILURE() << "scientific " << std::string(scientific, end) << ": portable \""
+                    << portableScientific << "\"";
+  }
+  for (int e = -149; e <= 127; ++e) {
+    const float v = std::ldexp(1.0f, e);
+    if (portable(v) != standard(v) && ++wrong <= 5) ADD_FAILURE() << "float " << standard(v);
+  }
+  for (int i = 0; i < 40000; ++i) {
+    const float v = std::bit_cast<float>(static_cast<uint32_t>(word()));
+    if (std::isfinite(v) && portable(v) != standard(v) && ++wrong <= 5)
+      ADD_FAILURE() << "float " << standard(v) << ": portable \"" << portable(v) << "\"";
+  }
+  EXPECT_EQ(wrong, 0);
+
+  double v = 7;
+  for (const char* refused : {"", "-", "+1", " 1", "1 ", "0x10", "1e", "inf", "nan", "1e999", "1,5"})
+    EXPECT_FALSE(detail::ParseNumberPortable(refused, v)) << refused;
+  EXPECT_EQ(v, 7);
 }
 
 namespace {

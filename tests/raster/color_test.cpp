@@ -81,6 +81,7 @@ TEST(Color, RowKernelsMatchTheScalarRuleForAllAlphas) {
   std::vector<std::pair<const char*, Kernel>> kernels = {{"line", &BlendLine}};
   if (detail::HasSse2()) kernels.emplace_back("sse2", &detail::BlendLineSse2);
   if (detail::HasAvx2()) kernels.emplace_back("avx2", &detail::BlendLineAvx2);
+  if (detail::HasWasmSimd()) kernels.emplace_back("wasm-simd", &detail::BlendLineWasmSimd);
 
   for (auto [name, kernel] : kernels) {
     for (int32_t length : {1, 3, 4, 7, 8, 9, 16, 31, 257, 1024}) {
