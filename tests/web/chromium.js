@@ -7,7 +7,6 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
-const puppeteer = require('puppeteer-core');
 
 const TYPES = {
   '.html': 'text/html; charset=utf-8',
@@ -40,6 +39,8 @@ function serve(root) {
 
 async function launch(executablePath) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'quillfrost-chromium-'));
+  // Loaded here, so that a test without a browser build skips before it needs the driver.
+  const puppeteer = require('puppeteer-core');
   const browser = await puppeteer.launch({
     executablePath,
     headless: true,
