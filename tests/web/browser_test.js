@@ -19,24 +19,13 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
-const { withSite } = require('./chromium');
+const { withSite, check, finish } = require('./chromium');
 
 const [site, referenceProgram, scenarioFile, assets, chromiumPath = '/usr/bin/chromium'] =
     process.argv.slice(2);
 const limit = 1000 * Number(process.env.WEB_TEST_LIMIT || 120);
 const KEY_NAMES = { 27: 'Escape', 32: 'Space', 37: 'ArrowLeft', 39: 'ArrowRight', 78: 'KeyN',
                     80: 'KeyP', 89: 'KeyY' };
-
-let failed = 0;
-let passed = 0;
-function check(ok, what) {
-  if (ok) {
-    passed += 1;
-  } else {
-    failed += 1;
-    console.log(`FAILED: ${what}`);
-  }
-}
 
 // Every message the page prints as an error, every script error and every failed request.
 function watchErrors(page, errors) {
@@ -248,8 +237,7 @@ async function main() {
   } finally {
     fs.rmSync(referenceDir, { recursive: true, force: true });
   }
-  console.log(`${passed} passed, ${failed} failed`);
-  process.exit(failed === 0 ? 0 : 1);
+  finish();
 }
 
 main().catch((e) => {

@@ -74,4 +74,21 @@ async function withSite(root, executablePath, fn) {
   }
 }
 
-module.exports = { withSite };
+// The tests' tally: each check counts, a failed one is printed; finish() exits with the verdict.
+let failed = 0;
+let passed = 0;
+function check(ok, what) {
+  if (ok) {
+    passed += 1;
+  } else {
+    failed += 1;
+    console.log(`FAILED: ${what}`);
+  }
+}
+
+function finish() {
+  console.log(`${passed} passed, ${failed} failed`);
+  process.exit(failed === 0 ? 0 : 1);
+}
+
+module.exports = { withSite, check, finish };

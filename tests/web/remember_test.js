@@ -13,22 +13,11 @@
 
 const fs = require('fs');
 const path = require('path');
-const { withSite } = require('./chromium');
+const { withSite, check, finish } = require('./chromium');
 
 const [site, chromiumPath = '/usr/bin/chromium'] = process.argv.slice(2);
 const limit = 1000 * Number(process.env.WEB_TEST_LIMIT || 240);
 const SAVE = '/player/population.json';
-
-let failed = 0;
-let passed = 0;
-function check(ok, what) {
-  if (ok) {
-    passed += 1;
-  } else {
-    failed += 1;
-    console.log(`FAILED: ${what}`);
-  }
-}
 
 // In the page: every file of the player's directory in the store, by path, as text.
 function readStore() {
@@ -141,8 +130,7 @@ async function main() {
     const others = errors.filter((e) => !told.includes(e));
     check(others.length === 0, `no errors: ${others.join('; ')}`);
   });
-  console.log(`${passed} passed, ${failed} failed`);
-  process.exit(failed === 0 ? 0 : 1);
+  finish();
 }
 
 main().catch((e) => {
